@@ -1,0 +1,194 @@
+#include "app/cardmodul.h"
+
+#include "platform/appinfo.h"
+#include "platform/clock.h"
+#include "platform/msgbox.h"
+
+#include <QRegularExpression>
+
+#include <memory>
+
+namespace cardmodul {
+
+namespace {
+std::unique_ptr<adodb::Connection> g_conn;
+} // namespace
+
+bool dbopen = false;
+
+adodb::Connection& dbconn()
+{
+    if (!g_conn)
+        g_conn = std::make_unique<adodb::Connection>();
+    return *g_conn;
+}
+
+QString dbFilePath()
+{
+    // The separator of this platform stands where the designed "\" stood.
+    return appinfo::exeDir() + u"/"_s + kDbFileName;
+}
+
+QString connectionText()
+{
+    return u"Provider=Microsoft.Jet.OLEDB.4.0;Persist Security Info=false;"_s +
+           u"Data Source="_s + dbFilePath() + u";Jet OLEDB:Database password = "_s +
+           kPassword + u";"_s;
+}
+
+bool opendb()
+{
+    g_conn = std::make_unique<adodb::Connection>();
+    g_conn->CursorLocation = 2;
+    try {
+        g_conn->Open(connectionText(), QString(), QString(), -1);
+        return true;
+    } catch (const adodb::Error& e) {
+        msgbox::show({e.description(), msgbox::Buttons::OK, u"Connection Error"_s,
+                      msgbox::Icon::Exclamation, false});
+        return false;
+    }
+}
+
+void resetdb()
+{
+    g_conn.reset();
+    dbopen = false;
+}
+
+QStringList schemaStatements()
+{
+    static const char* cardColumns[] = {
+        "full_nam", "off_nam",   "Status",    "glender",  "nation",    "age",       "blood_typ",
+        "off_addr", "o_phone",   "fax_code",  "off_zip",  "web_addr",  "mail_addr", "mobile",
+        "call_code", "home_addr", "h_phone",  "home_zip", "qq_code",   "web_nam",   "note"};
+    QString card = u"CREATE TABLE cardtab (serno INTEGER PRIMARY KEY AUTOINCREMENT"_s;
+    for (const char* c : cardColumns)
+        card += u", "_s + QLatin1StringView(c) + u" TEXT"_s;
+    card += u')';
+    return {card,
+            u"CREATE TABLE meet_tab (meet_serno INTEGER PRIMARY KEY AUTOINCREMENT, "
+            "record_date TEXT, meet_cont TEXT, meet_addr TEXT, meet_date TEXT, "
+            "go_hour INTEGER, go_second INTEGER)"_s,
+            u"CREATE INDEX meet_tab_meet_date ON meet_tab (meet_date)"_s,
+            u"CREATE TABLE daily_tab (daily_date TEXT, daily_desc TEXT)"_s,
+            u"CREATE UNIQUE INDEX daily_tab_daily_date ON daily_tab (daily_date)"_s};
+}
+
+void createDatabase(const QString& file)
+{
+    adodb::Connection::create(file, kPassword, schemaStatements());
+}
+
+int reccount(adodb::Recordset& rs)
+{
+    if (rs.eof())
+        return 0;
+    int n = 0;
+    rs.MoveFirst();
+    while (!rs.eof()) {
+        ++n;
+        rs.MoveNext();
+    }
+    return n;
+}
+
+QString datetext(const QDate& d)
+{
+    return d.toString(u"yyyy-MM-dd"_s);
+}
+
+std::optional<QDate> parseDate(const QString& typed)
+{
+    static const QRegularExpression re(u"^\\s*(\\d{4})([-/])(\\d{1,2})\\2(\\d{1,2})\\s*$"_s);
+    const auto m = re.match(typed);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QDate d(m.captured(1).toInt(), m.captured(3).toInt(), m.captured(4).toInt());
+    if (!d.isValid())
+        return std::nullopt;
+    return d;
+}
+
+QString normdate(const QString& typed)
+{
+    const auto d = parseDate(typed);
+    return d ? datetext(*d) : typed;
+}
+
+namespace {
+bool dailyExists(const QDate& d)
+{
+    adodb::Recordset rs;
+    rs.Open(u"select * from daily_tab where daily_date=?"_s, dbconn(), {datetext(d)});
+    const bool found = !(rs.eof() && rs.bof());
+    rs.Close();
+    return found;
+}
+
+QString blankNumber(int v)
+{
+    return v < 0 ? QString::number(v) : u" "_s + QString::number(v);
+}
+} // namespace
+
+bool yestexist()
+{
+    return dailyExists(ctclock::today().addDays(-1));
+}
+
+bool todayexist()
+{
+    return dailyExists(ctclock::today());
+}
+
+QString meetmessage(const QDateTime& now)
+{
+    const int H = now.time().hour();
+    const int M = now.time().minute();
+    adodb::Recordset rs;
+    rs.Open(u"select * from meet_tab where meet_date=?"_s, dbconn(), {datetext(now.date())});
+    QString message;
+    if (rs.eof())
+        return message;
+    rs.MoveFirst();
+    qint64 n = 1;
+    for (; !rs.eof(); rs.MoveNext(), ++n) {
+        bool okh = false;
+        bool okm = false;
+        const int gh = rs.Fields(u"go_hour"_s).toInt(&okh);
+        const int gm = rs.Fields(u"go_second"_s).toInt(&okm);
+        if (!okh || !okm)
+            continue; // a row without a usable time is skipped
+        bool due = false;
+        if (H == gh)
+            due = gm - M >= -12 && gm - M <= 30;
+        else if (H == gh - 1)
+            due = (60 - M) + gm <= 35;
+        else if (H == gh + 1)
+            due = M + (60 - gm) <= 12;
+        if (!due)
+            continue;
+        const adodb::Field topic = rs.Fields(u"meet_cont"_s);
+        if (topic.isNull())
+            continue;
+        message += u'\n' + QString::number(n) + u"、"_s + u"请您在"_s + blankNumber(gh) +
+                   u"："_s + blankNumber(gm) + u"分钟，参加"_s + topic.text() + u"！"_s;
+    }
+    rs.Close();
+    return message;
+}
+
+void meetremind()
+{
+    QString message;
+    try {
+        message = meetmessage(ctclock::now());
+    } catch (const adodb::Error&) {
+        return;
+    }
+    if (!message.isEmpty())
+        msgbox::show({message, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
+}
+
+} // namespace cardmodul

@@ -1,0 +1,57 @@
+#pragma once
+// The shared module: the one database connection of the process, row counting, date
+// texts, the diary checks and the meeting reminder.
+
+#include "platform/adodb.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace cardmodul {
+
+inline const QString kDbFileName = u"ctsource.mdb"_s;
+inline const QString kPassword = u"q4u4-b7d7-h252"_s;
+
+// The shared connection. opendb() replaces it with a new object each time.
+adodb::Connection& dbconn();
+extern bool dbopen;
+
+QString dbFilePath();       // the executable's directory + "/ctsource.mdb"
+QString connectionText();   // the full connection text for dbFilePath()
+// Opens the shared connection; on failure shows the "Connection Error" box, returns false.
+bool opendb();
+// Drops the shared connection (tests start each case without one).
+void resetdb();
+
+// Statements that make a new database file (used by ctdb init and the tests).
+QStringList schemaStatements();
+void createDatabase(const QString& file);
+
+// The number of rows of a freshly opened record set; leaves it after its last row.
+int reccount(adodb::Recordset& rs);
+
+// The date text written into and compared with date columns: yyyy-MM-dd.
+QString datetext(const QDate& d);
+// A typed text that is a valid date (yyyy-M-d, yyyy-MM-dd, '-' or '/') as a date.
+std::optional<QDate> parseDate(const QString& typed);
+// A typed date as its date text when it is a valid date, else the text as typed.
+QString normdate(const QString& typed);
+
+// Does daily_tab hold an entry for yesterday / today? Failures are thrown to the caller.
+bool yestexist();
+bool todayexist();
+
+// The reminder text for the meetings of now's date that are due at now's time; empty
+// when none is due. Rows that cannot be read (no topic, no usable hour or minute) are
+// skipped. Failures of the statement are thrown.
+QString meetmessage(const QDateTime& now);
+// Shows the reminder, system-modal, when there is one; silent on any failure.
+void meetremind();
+
+} // namespace cardmodul

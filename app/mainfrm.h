@@ -1,0 +1,58 @@
+#pragma once
+// The main window: start-up, the menus and picture shortcuts, the reminder tick, and
+// close requests that only minimise until the session end allows them.
+
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+
+class QAction;
+class QTimer;
+class QToolButton;
+
+namespace ct {
+class SingleInstance;
+}
+
+class mainfrm : public QMainWindow {
+    Q_OBJECT
+public:
+    // The windows the main window opens; each opener shows its window modally and
+    // returns when it is closed. Windows without an opener are not opened.
+    enum class Window { Card, Meet, Log, Help, About, Count };
+    using Opener = std::function<void(QWidget* mainWindow)>;
+
+    explicit mainfrm(QWidget* parent = nullptr);
+    ~mainfrm() override;
+
+    void setOpener(Window w, Opener opener);
+
+    // The start-up sequence. False when another copy runs: the program then ends.
+    bool Form_Load(ct::SingleInstance* instance);
+
+    void MnCard_Click();
+    void MnMeet_Click();
+    void MnLog_Click();
+    void MnHelpCont_Click();
+    void MnVer_Click();
+    void MnExit_Click();
+    void Timer1_Timer();
+
+    QTimer* Timer1 = nullptr;
+    QAction* MnExit = nullptr;
+
+    // Brings the window back to the front (a second start asks for it).
+    void bringToFront();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void open(Window w, bool minimise);
+    QToolButton* shortcut(const char* name, const char* labelName, const QString& caption,
+                          const QString& image, int left);
+    std::array<Opener, std::size_t(Window::Count)> m_openers;
+    std::array<bool, std::size_t(Window::Count)> m_isOpen{};
+    bool m_inTick = false;
+};

@@ -1,0 +1,540 @@
+#include "platform/adodb.h"
+
+#define SQLITE_HAS_CODEC 1
+#include <sqlcipher/sqlite3.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace adodb {
+
+namespace {
+
+int g_busyTimeoutMs = 3000;
+constexpr int kCipherPageSize = 4096;
+
+QString engineMessage(sqlite3* db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+// Statement with automatic finalisation.
+struct Stmt {
+    sqlite3_stmt* s = nullptr;
+    ~Stmt() { sqlite3_finalize(s); }
+};
+
+void prepare(sqlite3* db, const QString& sql, const QVariantList& params, Stmt& st)
+{
+    if (!db)
+        throw Error(ErrClosed, u"数据库连接没有打开，无法执行操作。"_s);
+    const QByteArray utf8 = sql.toUtf8();
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &st.s, &tail);
+    if (rc != SQLITE_OK)
+        throw Error(sqlite3_extended_errcode(db), engineMessage(db));
+    if (!st.s)
+        throw Error(SQLITE_MISUSE, u"语句为空。"_s);
+    if (tail && QByteArray(tail).trimmed().size() > 0)
+        throw Error(SQLITE_MISUSE, u"一次只能执行一条语句。"_s);
+    if (sqlite3_bind_parameter_count(st.s) != params.size())
+        throw Error(SQLITE_RANGE, u"语句的参数个数不符。"_s);
+    for (int i = 0; i < params.size(); ++i) {
+        const QVariant& v = params[i];
+        const int idx = i + 1;
+        if (v.isNull()) {
+            rc = sqlite3_bind_null(st.s, idx);
+        } else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong ||
+                   v.typeId() == QMetaType::UInt) {
+            rc = sqlite3_bind_int64(st.s, idx, v.toLongLong());
+        } else {
+            const QString t = v.toString();
+            rc = sqlite3_bind_text16(st.s, idx, t.utf16(), int(t.size() * 2), SQLITE_TRANSIENT);
+        }
+        if (rc != SQLITE_OK)
+            throw Error(sqlite3_extended_errcode(db), engineMessage(db));
+    }
+}
+
+bool hasPlainHeader(const QString& file, qint64* size)
+{
+    QFile f(file);
+    *size = QFileInfo(file).size();
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    return f.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+
+} // namespace
+
+Error::Error(int number, QString description)
+    : m_number(number), m_description(std::move(description)), m_utf8(m_description.toUtf8())
+{
+}
+
+ConnectionText ConnectionText::parse(const QString& text)
+{
+    // Pairs are separated by ';'. A piece that does not start with a known key belongs to
+    // the value before it, so a data source may itself contain ';'.
+    static const QStringList keys = {u"provider"_s, u"persist security info"_s,
+                                     u"data source"_s, u"jet oledb:database password"_s,
+                                     u"user id"_s, u"password"_s};
+    ConnectionText out;
+    QString key;
+    QString value;
+    auto flush = [&] {
+        if (key == u"provider")
+            out.provider = value.trimmed();
+        else if (key == u"data source")
+            out.dataSource = value;
+        else if (key == u"jet oledb:database password")
+            out.password = value.trimmed();
+    };
+    const QStringList pieces = text.split(u';');
+    for (const QString& piece : pieces) {
+        const qsizetype eq = piece.indexOf(u'=');
+        const QString k = eq < 0 ? QString() : piece.left(eq).trimmed().toLower();
+        if (eq >= 0 && keys.contains(k)) {
+            flush();
+            key = k;
+            value = piece.mid(eq + 1);
+        } else if (!key.isEmpty() && !piece.isEmpty()) {
+            value += u';' + piece;
+        } else if (!piece.trimmed().isEmpty()) {
+            throw Error(ErrBadConnectionText, u"连接字符串无法识别：“%1”。"_s.arg(piece));
+        }
+    }
+    flush();
+    if (out.dataSource.isEmpty())
+        throw Error(ErrBadConnectionText, u"连接字符串中没有数据源（Data Source）。"_s);
+    return out;
+}
+
+Connection::Connection() = default;
+
+Connection::~Connection()
+{
+    if (m_db)
+        sqlite3_close_v2(m_db);
+}
+
+void Connection::setBusyTimeout(int ms)
+{
+    g_busyTimeoutMs = ms;
+}
+
+int Connection::busyTimeout()
+{
+    return g_busyTimeoutMs;
+}
+
+void Connection::fail(OpenFailure why, int number, const QString& description)
+{
+    m_failure = why;
+    throw Error(number, description);
+}
+
+void Connection::Open(const QString& connectionText, const QString&, const QString&, int)
+{
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+    m_failure = OpenFailure::None;
+    ConnectionText ct;
+    try {
+        ct = ConnectionText::parse(connectionText);
+    } catch (const Error&) {
+        m_failure = OpenFailure::BadText;
+        throw;
+    }
+    m_file = ct.dataSource;
+    const QString shown = QDir::toNativeSeparators(m_file);
+    const QFileInfo fi(m_file);
+    if (!fi.exists())
+        fail(OpenFailure::Missing, ErrFileMissing, u"找不到数据库文件“%1”。"_s.arg(shown));
+    if (!fi.isFile())
+        fail(OpenFailure::NotDatabase, SQLITE_NOTADB,
+             u"“%1”不是数据库文件，而是一个目录或设备。"_s.arg(shown));
+    const QByteArray native = QFile::encodeName(m_file);
+    if (::access(native.constData(), R_OK | W_OK) != 0) {
+        fail(OpenFailure::NoPermission, SQLITE_PERM,
+             u"没有读写数据库文件“%1”的权限（%2）。"_s.arg(
+                 shown, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    qint64 size = 0;
+    if (hasPlainHeader(m_file, &size))
+        fail(OpenFailure::NotDatabase, ErrNotEncrypted,
+             u"“%1”是未加密的 SQLite 文件，不是本程序带密码的数据库。"_s.arg(shown));
+    if (size == 0)
+        fail(OpenFailure::NotDatabase, SQLITE_NOTADB,
+             u"数据库文件“%1”是空文件（0 字节），不是数据库。"_s.arg(shown));
+
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(native.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    auto drop = [&db] {
+        sqlite3_close_v2(db);
+        db = nullptr;
+    };
+    if (rc != SQLITE_OK) {
+        const QString msg = db ? engineMessage(db) : QString();
+        drop();
+        fail(OpenFailure::NoPermission, rc, u"无法打开数据库文件“%1”：%2"_s.arg(shown, msg));
+    }
+    if (sqlite3_db_readonly(db, "main") == 1) {
+        drop();
+        fail(OpenFailure::NoPermission, SQLITE_READONLY,
+             u"数据库文件“%1”只能读取，不能写入，请检查文件权限。"_s.arg(shown));
+    }
+    sqlite3_busy_timeout(db, g_busyTimeoutMs);
+    const QByteArray key = ct.password.toUtf8();
+    sqlite3_key(db, key.constData(), int(key.size()));
+
+    auto scalar = [&db](const char* sql, QString* out) {
+        sqlite3_stmt* st = nullptr;
+        int r = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+        if (r == SQLITE_OK) {
+            r = sqlite3_step(st);
+            if (r == SQLITE_ROW) {
+                if (out)
+                    *out = QString::fromUtf8(
+                        reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+                r = SQLITE_OK;
+            } else if (r == SQLITE_DONE) {
+                r = SQLITE_OK;
+            }
+        }
+        sqlite3_finalize(st);
+        return r == SQLITE_OK ? SQLITE_OK : sqlite3_extended_errcode(db);
+    };
+
+    QString cipher;
+    if (scalar("PRAGMA cipher_version", &cipher) != SQLITE_OK || cipher.isEmpty()) {
+        drop();
+        fail(OpenFailure::NotDatabase, ErrNoCipher,
+             u"数据库引擎不支持加密（缺少 SQLCipher），拒绝打开“%1”。"_s.arg(shown));
+    }
+    scalar("PRAGMA cipher_page_size = 4096", nullptr);
+    static_assert(kCipherPageSize == 4096);
+    rc = scalar("SELECT count(*) FROM sqlite_master", nullptr);
+    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) {
+        drop();
+        fail(OpenFailure::Locked, rc,
+             u"数据库文件“%1”正被另一个程序锁定，请稍后再试。"_s.arg(shown));
+    }
+    if ((rc & 0xff) == SQLITE_NOTADB) {
+        drop();
+        fail(OpenFailure::WrongKey, rc,
+             u"数据库密码不正确，或“%1”不是本程序的数据库文件。"_s.arg(shown));
+    }
+    if (rc != SQLITE_OK) {
+        const QString msg = engineMessage(db);
+        drop();
+        fail(OpenFailure::NotDatabase, rc, u"无法读取数据库文件“%1”：%2"_s.arg(shown, msg));
+    }
+    // Rollback journal, full sync: every acknowledged write survives a crash or a kill.
+    rc = scalar("PRAGMA journal_mode=DELETE", nullptr);
+    if (rc == SQLITE_OK)
+        rc = scalar("PRAGMA synchronous=FULL", nullptr);
+    if (rc != SQLITE_OK) {
+        const bool busy = (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
+        const QString msg = engineMessage(db);
+        drop();
+        if (busy)
+            fail(OpenFailure::Locked, rc,
+                 u"数据库文件“%1”正被另一个程序锁定，请稍后再试。"_s.arg(shown));
+        fail(OpenFailure::NotDatabase, rc, u"无法设置数据库文件“%1”：%2"_s.arg(shown, msg));
+    }
+    m_db = db;
+}
+
+int Connection::Execute(const QString& sql, const QVariantList& params)
+{
+    Stmt st;
+    prepare(m_db, sql, params, st);
+    int rc;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE)
+        throw Error(sqlite3_extended_errcode(m_db), engineMessage(m_db));
+    return sqlite3_changes(m_db);
+}
+
+qint64 Connection::lastInsertId() const
+{
+    return m_db ? sqlite3_last_insert_rowid(m_db) : 0;
+}
+
+void Connection::create(const QString& file, const QString& password, const QStringList& schema)
+{
+    const QString shown = QDir::toNativeSeparators(file);
+    if (QFileInfo::exists(file))
+        throw Error(SQLITE_CANTOPEN, u"文件“%1”已经存在，不会覆盖。"_s.arg(shown));
+    // Build the file under a temporary name, then link it into place: the final name
+    // either does not exist or holds a complete database, and an existing file is never
+    // replaced (link fails when the name is taken).
+    const QString tmp = file + u".tmp-"_s + QString::number(::getpid());
+    QFile::remove(tmp);
+    const QByteArray ntmp = QFile::encodeName(tmp);
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(ntmp.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    auto bail = [&](int code, const QString& why) {
+        sqlite3_close_v2(db);
+        QFile::remove(tmp);
+        QFile::remove(tmp + u"-journal"_s);
+        throw Error(code, u"无法创建数据库文件“%1”：%2"_s.arg(shown, why));
+    };
+    if (rc != SQLITE_OK)
+        bail(rc, db ? engineMessage(db) : QString::fromUtf8(sqlite3_errstr(rc)));
+    const QByteArray key = password.toUtf8();
+    sqlite3_key(db, key.constData(), int(key.size()));
+    QStringList all = {u"PRAGMA cipher_page_size = 4096"_s, u"PRAGMA journal_mode=DELETE"_s,
+                       u"BEGIN"_s};
+    all += schema;
+    all += u"COMMIT"_s;
+    for (const QString& sql : all) {
+        char* err = nullptr;
+        rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &err);
+        if (rc != SQLITE_OK) {
+            const QString msg = QString::fromUtf8(err ? err : sqlite3_errstr(rc));
+            sqlite3_free(err);
+            bail(rc, msg);
+        }
+    }
+    if (sqlite3_close(db) != SQLITE_OK)
+        bail(SQLITE_IOERR, u"关闭失败"_s);
+    db = nullptr;
+    if (::link(ntmp.constData(), QFile::encodeName(file).constData()) != 0) {
+        const int e = errno;
+        QFile::remove(tmp);
+        throw Error(SQLITE_CANTOPEN, u"无法创建数据库文件“%1”：%2"_s.arg(
+                                         shown, QString::fromLocal8Bit(std::strerror(e))));
+    }
+    QFile::remove(tmp);
+}
+
+// ---- Recordset ------------------------------------------------------------------------
+
+void Recordset::Open(const QString& sql, Connection& conn, int, int, const QVariantList& params)
+{
+    Close();
+    Stmt st;
+    prepare(conn.handle(), sql, params, st);
+    const int cols = sqlite3_column_count(st.s);
+    ct::CellTable rows(cols);
+    QStringList names;
+    names.reserve(cols);
+    for (int c = 0; c < cols; ++c)
+        names << QString::fromUtf8(sqlite3_column_name(st.s, c));
+    int rc;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+        for (int c = 0; c < cols; ++c) {
+            if (sqlite3_column_type(st.s, c) == SQLITE_NULL) {
+                rows.appendNullCell();
+                continue;
+            }
+            const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(st.s, c));
+            const int bytes = sqlite3_column_bytes16(st.s, c);
+            rows.appendCell(QStringView(p, bytes / 2));
+        }
+    }
+    if (rc != SQLITE_DONE)
+        throw Error(sqlite3_extended_errcode(conn.handle()), engineMessage(conn.handle()));
+
+    static const QRegularExpression whole(u"^\\s*select\\s+\\*\\s+from\\s+(\\w+)\\s*$"_s,
+                                          QRegularExpression::CaseInsensitiveOption);
+    const auto m = whole.match(sql);
+    m_table = m.hasMatch() ? m.captured(1) : QString();
+    m_conn = &conn;
+    m_names = names;
+    m_rows = std::move(rows);
+    m_pos = 0;
+    m_open = true;
+}
+
+void Recordset::Close()
+{
+    m_open = false;
+    m_conn = nullptr;
+    m_rows = ct::CellTable();
+    m_names.clear();
+    m_pos = 0;
+    m_adding = false;
+}
+
+void Recordset::requireOpen() const
+{
+    if (!m_open)
+        throw Error(ErrClosed, u"记录集已关闭，不能进行此操作。"_s);
+}
+
+void Recordset::requireRow() const
+{
+    requireOpen();
+    if (m_pos < 0 || m_pos >= m_rows.rowCount())
+        throw Error(ErrNoCurrentRow, u"BOF 或 EOF 中有一个是“真”，或者当前记录已被删除。"_s);
+}
+
+bool Recordset::eof() const
+{
+    requireOpen();
+    return m_pos >= m_rows.rowCount();
+}
+
+bool Recordset::bof() const
+{
+    requireOpen();
+    return m_rows.rowCount() == 0;
+}
+
+void Recordset::MoveFirst()
+{
+    requireOpen();
+    if (m_rows.rowCount() == 0)
+        throw Error(ErrNoCurrentRow, u"BOF 或 EOF 中有一个是“真”，或者当前记录已被删除。"_s);
+    m_pos = 0;
+}
+
+void Recordset::MoveNext()
+{
+    requireRow();
+    ++m_pos;
+}
+
+int Recordset::columnIndex(const QString& name) const
+{
+    for (int i = 0; i < m_names.size(); ++i)
+        if (m_names[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+Field Recordset::Fields(int column) const
+{
+    requireOpen();
+    if (column < 0 || column >= m_rows.columnCount())
+        throw Error(ErrNoField, u"在对应所需名称或序数的集合中，未找到项目。"_s);
+    return Field(this, column);
+}
+
+Field Recordset::Fields(const QString& name) const
+{
+    requireOpen();
+    const int c = columnIndex(name);
+    if (c < 0)
+        throw Error(ErrNoField, u"在对应所需名称或序数的集合中，未找到项目：%1。"_s.arg(name));
+    return Field(this, c);
+}
+
+void Recordset::AddNew()
+{
+    requireOpen();
+    if (m_table.isEmpty())
+        throw Error(ErrNotUpdatable, u"记录集不能添加新记录。"_s);
+    m_adding = true;
+    m_newNames.clear();
+    m_newValues.clear();
+}
+
+void Recordset::setField(const QString& name, const QString& value)
+{
+    requireOpen();
+    if (!m_adding)
+        throw Error(ErrNotUpdatable, u"没有正在添加的记录。"_s);
+    const int c = columnIndex(name);
+    if (c < 0)
+        throw Error(ErrNoField, u"在对应所需名称或序数的集合中，未找到项目：%1。"_s.arg(name));
+    m_newNames << m_names[c];
+    m_newValues << QVariant(value);
+}
+
+void Recordset::Update()
+{
+    requireOpen();
+    if (!m_adding)
+        throw Error(ErrNotUpdatable, u"没有正在添加的记录。"_s);
+    QStringList quoted;
+    QStringList marks;
+    for (const QString& n : std::as_const(m_newNames)) {
+        quoted << u'"' + QString(n).replace(u'"', u"\"\""_s) + u'"';
+        marks << u"?"_s;
+    }
+    const QString sql = quoted.isEmpty()
+                            ? u"insert into %1 default values"_s.arg(m_table)
+                            : u"insert into %1 (%2) values (%3)"_s.arg(
+                                  m_table, quoted.join(u','), marks.join(u','));
+    m_adding = false;
+    m_conn->Execute(sql, m_newValues);
+    m_newNames.clear();
+    m_newValues.clear();
+}
+
+ct::CellTable Recordset::takeRows()
+{
+    ct::CellTable out = std::move(m_rows);
+    m_rows = ct::CellTable(out.columnCount());
+    m_pos = 0;
+    return out;
+}
+
+// ---- Field ----------------------------------------------------------------------------
+
+bool Field::isNull() const
+{
+    m_rs->requireRow();
+    return m_rs->m_rows.isNull(m_rs->m_pos, m_column);
+}
+
+QStringView Field::view() const
+{
+    m_rs->requireRow();
+    return m_rs->m_rows.view(m_rs->m_pos, m_column);
+}
+
+QString Field::text() const
+{
+    if (isNull())
+        throw Error(94, u"无效使用 Null"_s);
+    return view().toString();
+}
+
+QVariant Field::Value() const
+{
+    if (isNull())
+        return QVariant();
+    return QVariant(view().toString());
+}
+
+int Field::toInt(bool* ok) const
+{
+    if (isNull()) {
+        *ok = false;
+        return 0;
+    }
+    const QString t = view().trimmed().toString();
+    int v = t.toInt(ok);
+    if (!*ok) {
+        const double d = t.toDouble(ok);
+        if (*ok && d >= -2147483648.0 && d <= 2147483647.0)
+            v = int(d);
+        else
+            *ok = false;
+    }
+    return v;
+}
+
+QString Field::Name() const
+{
+    return m_rs->m_names.value(m_column);
+}
+
+} // namespace adodb

@@ -1,0 +1,157 @@
+#pragma once
+// Connection and Recordset in the manner of ADO, over SQLCipher.
+// Statements take bound parameters only; failures throw adodb::Error.
+
+#include "platform/celltable.h"
+
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include <exception>
+#include <memory>
+
+struct sqlite3;
+
+namespace adodb {
+
+// Error numbers: the engine's extended result code where the engine failed, otherwise
+// one of the layer's own numbers below.
+enum ErrorNumber : int {
+    ErrBadConnectionText = 3706,
+    ErrFileMissing = 3024,
+    ErrNotEncrypted = 3343,
+    ErrNoCipher = 3704,
+    ErrClosed = 3709,
+    ErrNoCurrentRow = 3021,
+    ErrNoField = 3265,
+    ErrNotUpdatable = 3251,
+};
+
+class Error : public std::exception {
+public:
+    Error(int number, QString description);
+    int number() const { return m_number; }
+    const QString& description() const { return m_description; }
+    const char* what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    int m_number;
+    QString m_description;
+    QByteArray m_utf8;
+};
+
+// What went wrong when a file would not open; tests and messages tell these apart.
+enum class OpenFailure { None, BadText, Missing, NoPermission, Locked, NotDatabase, WrongKey };
+
+struct ConnectionText {
+    QString provider;
+    QString dataSource;
+    QString password;
+    static ConnectionText parse(const QString& text); // throws Error on a malformed text
+};
+
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    int CursorLocation = 3;
+
+    // Opens an existing file read-write with the text's password and proves the key.
+    // Never creates, changes or truncates the file when it fails.
+    void Open(const QString& connectionText, const QString& user = {},
+              const QString& password = {}, int options = -1);
+    bool isOpen() const { return m_db != nullptr; }
+    OpenFailure lastOpenFailure() const { return m_failure; }
+    QString fileName() const { return m_file; }
+
+    // Runs one statement without rows; returns the number of rows it changed.
+    int Execute(const QString& sql, const QVariantList& params = {});
+    qint64 lastInsertId() const;
+
+    // Creates a new encrypted database file (for ctdb init and tests). The file must not exist.
+    static void create(const QString& file, const QString& password, const QStringList& schema);
+    // How long an open or a statement waits for another process's lock (milliseconds).
+    static void setBusyTimeout(int ms);
+    static int busyTimeout();
+
+    sqlite3* handle() const { return m_db; }
+
+private:
+    void fail(OpenFailure why, int number, const QString& description);
+    sqlite3* m_db = nullptr;
+    QString m_file;
+    OpenFailure m_failure = OpenFailure::None;
+};
+
+class Recordset;
+
+// One column of the current row.
+class Field {
+public:
+    Field(const Recordset* rs, int column) : m_rs(rs), m_column(column) {}
+    bool isNull() const;
+    QString text() const; // throws Error (94, "Invalid use of Null") for a Null value
+    QStringView view() const;
+    QVariant Value() const; // null QVariant for Null, else the text
+    int toInt(bool* ok) const;
+    QString Name() const;
+
+private:
+    const Recordset* m_rs;
+    int m_column;
+};
+
+// A snapshot of the rows a statement returned, read when opened (as a keyset cursor gives).
+class Recordset {
+public:
+    Recordset() = default;
+    void Open(const QString& sql, Connection& conn, int cursorType = 1, int lockType = 3,
+              const QVariantList& params = {});
+    void Open(const QString& sql, Connection& conn, const QVariantList& params)
+    {
+        Open(sql, conn, 1, 3, params);
+    }
+    void Close();
+    bool isOpen() const { return m_open; }
+
+    bool eof() const;
+    bool bof() const;
+    void MoveFirst();
+    void MoveNext();
+    int recordCount() const { return m_rows.rowCount(); }
+    int fieldCount() const { return m_rows.columnCount(); }
+    int position() const { return m_pos; }
+
+    Field Fields(int column) const;
+    Field Fields(const QString& name) const;
+    int columnIndex(const QString& name) const; // -1 when absent
+
+    // Extending: AddNew, set fields by name, Update writes one row with bound values.
+    void AddNew();
+    void setField(const QString& name, const QString& value);
+    void Update();
+
+    // Hands the rows over, leaving the record set empty (for grids that show them).
+    ct::CellTable takeRows();
+    const ct::CellTable& rows() const { return m_rows; }
+
+private:
+    friend class Field;
+    void requireOpen() const;
+    void requireRow() const;
+    Connection* m_conn = nullptr;
+    QString m_table; // set for "select * from <table>", which can be extended
+    QStringList m_names;
+    ct::CellTable m_rows;
+    int m_pos = 0;
+    bool m_open = false;
+    QStringList m_newNames;
+    QVariantList m_newValues;
+    bool m_adding = false;
+};
+
+} // namespace adodb

@@ -1,0 +1,73 @@
+#include "platform/session.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QSessionManager>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace ct {
+
+namespace {
+int g_pipe[2] = {-1, -1};
+
+void onSignal(int sig)
+{
+    const char c = char(sig);
+    [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &c, 1);
+}
+} // namespace
+
+SessionWatch::SessionWatch(std::function<bool()> mayEnd, QObject* parent)
+    : QObject(parent), m_mayEnd(std::move(mayEnd))
+{
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (app && m_mayEnd) {
+        connect(app, &QGuiApplication::commitDataRequest, this,
+                [this](QSessionManager& m) { answerQuery(m); }, Qt::DirectConnection);
+        // Nothing to save for a later session: the data is written as it is entered.
+        connect(app, &QGuiApplication::saveStateRequest, this,
+                [](QSessionManager& m) { m.setRestartHint(QSessionManager::RestartNever); },
+                Qt::DirectConnection);
+    }
+}
+
+SessionWatch::~SessionWatch() = default;
+
+void SessionWatch::answerQuery(QSessionManager& manager)
+{
+    // The guard may show a box; ask the session manager for leave to interact first.
+    // When leave is refused the answer is still given, without the box blocking.
+    manager.allowsInteraction();
+    const bool allow = m_mayEnd();
+    manager.release();
+    if (!allow)
+        manager.cancel();
+}
+
+void SessionWatch::watchTerminationSignals()
+{
+    if (m_notifier)
+        return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
+        return;
+    ::fcntl(g_pipe[1], F_SETFL, O_NONBLOCK);
+    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+        char c = 0;
+        if (::read(g_pipe[0], &c, 1) == 1)
+            Q_EMIT terminationRequested(int(c));
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGHUP, SIGINT})
+        ::sigaction(sig, &sa, nullptr);
+}
+
+} // namespace ct

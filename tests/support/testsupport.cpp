@@ -1,0 +1,151 @@
+#include "tests/support/testsupport.h"
+
+#include "platform/appinfo.h"
+
+#include <QApplication>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace testsupport {
+
+TempDb::TempDb(bool create)
+{
+    if (!m_dir.isValid())
+        qFatal("no temporary directory");
+    appinfo::setExeDir(m_dir.path());
+    cardmodul::dbopen = false;
+    cardmodul::resetdb();
+    if (create)
+        cardmodul::createDatabase(file());
+}
+
+TempDb::~TempDb()
+{
+    m_check.reset();
+    cardmodul::resetdb();
+    appinfo::setExeDir({});
+    cardmodul::dbopen = false;
+}
+
+QString TempDb::file() const
+{
+    return m_dir.path() + u"/"_s + cardmodul::kDbFileName;
+}
+
+void TempDb::openShared()
+{
+    if (!cardmodul::opendb())
+        qFatal("opendb failed on a fresh database");
+    cardmodul::dbopen = true;
+}
+
+adodb::Connection& TempDb::check()
+{
+    if (!m_check) {
+        m_check = std::make_unique<adodb::Connection>();
+        m_check->Open(cardmodul::connectionText());
+    }
+    return *m_check;
+}
+
+void TempDb::exec(const QString& sql, const QVariantList& params)
+{
+    check().Execute(sql, params);
+}
+
+QList<QStringList> TempDb::rows(const QString& sql, const QVariantList& params)
+{
+    adodb::Recordset rs;
+    rs.Open(sql, check(), params);
+    QList<QStringList> out;
+    for (; !rs.eof(); rs.MoveNext()) {
+        QStringList row;
+        for (int c = 0; c < rs.fieldCount(); ++c)
+            row << (rs.Fields(c).isNull() ? u"<NULL>"_s : rs.Fields(c).text());
+        out << row;
+    }
+    return out;
+}
+
+int TempDb::count(const QString& table)
+{
+    return rows(u"select count(*) from "_s + table).value(0).value(0).toInt();
+}
+
+msgbox::Box box(const QString& text, msgbox::Buttons buttons, msgbox::Icon icon,
+                bool systemModal, const QString& title)
+{
+    return msgbox::Box{text, buttons, title.isEmpty() ? appinfo::kTitle : title, icon,
+                       systemModal};
+}
+
+Boxes::Boxes()
+{
+    msgbox::setResponder([this](const msgbox::Box& b) {
+        m_seen << b;
+        if (m_queue.isEmpty()) {
+            m_problems << u"unexpected box: "_s + msgbox::describe(b);
+            return b.buttons == msgbox::Buttons::YesNo ? msgbox::Result::No
+                   : b.buttons == msgbox::Buttons::OKCancel ? msgbox::Result::Cancel
+                                                            : msgbox::Result::OK;
+        }
+        Expected e = m_queue.takeFirst();
+        if (!(e.box == b))
+            m_problems << u"box %1: expected %2, shown %3"_s.arg(m_seen.size())
+                              .arg(msgbox::describe(e.box), msgbox::describe(b));
+        if (e.whileShown)
+            e.whileShown();
+        return e.answer;
+    });
+}
+
+Boxes::~Boxes()
+{
+    msgbox::setResponder({});
+}
+
+void Boxes::expect(const msgbox::Box& b, msgbox::Result answer)
+{
+    m_queue << Expected{b, answer, {}};
+}
+
+void Boxes::expect(const msgbox::Box& b, msgbox::Result answer, std::function<void()> whileShown)
+{
+    m_queue << Expected{b, answer, std::move(whileShown)};
+}
+
+QString Boxes::problems() const
+{
+    QStringList p = m_problems;
+    for (const Expected& e : m_queue)
+        p << u"expected box never shown: "_s + msgbox::describe(e.box);
+    return p.join(u'\n');
+}
+
+void Boxes::reset()
+{
+    m_queue.clear();
+    m_seen.clear();
+    m_problems.clear();
+}
+
+void whenModal(std::function<void(QWidget*)> f, int timeoutMs)
+{
+    auto* t = new QTimer;
+    auto left = std::make_shared<int>(timeoutMs / 10);
+    QObject::connect(t, &QTimer::timeout, t, [t, f, left] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            t->stop();
+            t->deleteLater();
+            f(w);
+        } else if (--*left <= 0) {
+            t->stop();
+            t->deleteLater();
+            qWarning("whenModal: no modal window appeared");
+        }
+    });
+    t->start(10);
+}
+
+} // namespace testsupport

@@ -1,0 +1,90 @@
+#pragma once
+// What every test needs: a fresh database in a temporary directory that stands for the
+// executable's directory, and scripted message boxes.
+
+#include "app/cardmodul.h"
+#include "platform/msgbox.h"
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+namespace testsupport {
+
+// A temporary executable directory holding a new ctsource.mdb made as `ctdb init` makes
+// it. Points appinfo::exeDir() at it and resets the shared connection and dbopen.
+class TempDb {
+public:
+    explicit TempDb(bool create = true);
+    ~TempDb();
+    QString dir() const { return m_dir.path(); }
+    QString file() const;
+    // Opens the shared connection (as the main window's start-up does) and sets dbopen.
+    void openShared();
+    // A second connection of the test's own, for setting up and checking rows.
+    adodb::Connection& check();
+    // Runs a statement on the test's own connection.
+    void exec(const QString& sql, const QVariantList& params = {});
+    // Rows of a query as lists of texts ("<NULL>" for Null), for comparisons.
+    QList<QStringList> rows(const QString& sql, const QVariantList& params = {});
+    int count(const QString& table);
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<adodb::Connection> m_check;
+};
+
+// A box as the program shows it: the default title filled in.
+msgbox::Box box(const QString& text, msgbox::Buttons buttons = msgbox::Buttons::OK,
+                msgbox::Icon icon = msgbox::Icon::None, bool systemModal = false,
+                const QString& title = {});
+
+// Answers boxes from a queue of expected boxes. Every box shown is recorded; a box that
+// differs from the next expected one, or comes when none is expected, is a failure.
+class Boxes {
+public:
+    Boxes();
+    ~Boxes();
+    void expect(const msgbox::Box& b, msgbox::Result answer = msgbox::Result::OK);
+    // Runs f (e.g. checks the database) when the next expected box is shown.
+    void expect(const msgbox::Box& b, msgbox::Result answer, std::function<void()> whileShown);
+    const QList<msgbox::Box>& seen() const { return m_seen; }
+    // Empty when all went as expected, else what went wrong.
+    QString problems() const;
+    void reset();
+
+private:
+    struct Expected {
+        msgbox::Box box;
+        msgbox::Result answer;
+        std::function<void()> whileShown;
+    };
+    QList<Expected> m_queue;
+    QList<msgbox::Box> m_seen;
+    QStringList m_problems;
+};
+
+// Calls f with the modal window as soon as one is open (and returns at once).
+void whenModal(std::function<void(QWidget*)> f, int timeoutMs = 5000);
+
+// A child widget by object name, failing loudly when it is absent.
+template <typename T> T* child(QWidget* w, const char* name)
+{
+    T* c = w->findChild<T*>(QString::fromLatin1(name));
+    if (!c)
+        qFatal("no child %s", name);
+    return c;
+}
+
+} // namespace testsupport
+
+// In cleanup(): every expected box was shown, no other box was.
+#define CT_VERIFY_BOXES(boxes)                                                                 \
+    do {                                                                                       \
+        const QString p_ = (boxes).problems();                                                 \
+        QVERIFY2(p_.isEmpty(), qPrintable(p_));                                                \
+    } while (false)
