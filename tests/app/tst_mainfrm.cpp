@@ -1,0 +1,244 @@
+// The main window: start-up with and without a database, the menus, the windows it
+// opens, close requests, and the session-end guard.
+
+#include "app/cardmodul.h"
+#include "app/mainfrm.h"
+#include "app/shutdown.h"
+#include "platform/clock.h"
+#include "platform/instance.h"
+#include "tests/support/testsupport.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFile>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace Qt::StringLiterals;
+using testsupport::box;
+using testsupport::Boxes;
+using testsupport::TempDb;
+
+namespace {
+const QString kDiaryPrompt = u"请写今天工作日记"_s;
+
+QStringList itemsOf(QMenu* m)
+{
+    QStringList out;
+    for (QAction* a : m->actions())
+        out << a->text();
+    return out;
+}
+} // namespace
+
+class tst_mainfrm : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_runtime;
+private Q_SLOTS:
+    void init()
+    {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+        shutdown::canexit = false;
+    }
+
+    void startup_withDatabase_showsNoBoxAndDisablesExit()
+    {
+        TempDb db;
+        Boxes boxes;
+        mainfrm w;
+        ct::SingleInstance inst;
+        QVERIFY(w.Form_Load(&inst));
+        QVERIFY(cardmodul::dbopen);
+        QVERIFY(!w.MnExit->isEnabled());
+        QVERIFY(w.Timer1->isActive());
+        QCOMPARE(w.Timer1->interval(), 30000);
+        QCOMPARE(w.windowTitle(), u"澄桐工作管理"_s);
+        QVERIFY(!shutdown::canexit);
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    void startup_withoutDatabase_showsBothBoxesThenTheWindow()
+    {
+        TempDb db(false);
+        Boxes boxes;
+        boxes.expect(box(u"找不到数据库文件“%1”。"_s.arg(db.file()), msgbox::Buttons::OK,
+                         msgbox::Icon::Exclamation, false, u"Connection Error"_s));
+        boxes.expect(box(u"数据连接错误"_s));
+        mainfrm w;
+        QVERIFY(w.Form_Load(nullptr));
+        QVERIFY(!cardmodul::dbopen);
+        QVERIFY(!QFile::exists(db.file()));
+        w.show();
+        for (QAction* a : w.menuBar()->actions())
+            QVERIFY(a->isEnabled());
+        for (const char* p : {"Picture1", "Picture2", "Picture3"})
+            QVERIFY(testsupport::child<QToolButton>(&w, p)->isEnabled());
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    void secondStart_endsWithoutOpeningTheDatabase()
+    {
+        TempDb db;
+        Boxes boxes;
+        ct::SingleInstance first;
+        QVERIFY(!first.previousRunning());
+        QFile::remove(db.file()); // a second copy that opened it would show boxes
+        mainfrm w;
+        ct::SingleInstance second;
+        QVERIFY(!w.Form_Load(&second));
+        QVERIFY(!cardmodul::dbconn().isOpen());
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    void menus_haveTheirCaptionsInOrder()
+    {
+        TempDb db;
+        mainfrm w;
+        const QList<QAction*> top = w.menuBar()->actions();
+        QCOMPARE(top.size(), 3);
+        QCOMPARE(top[0]->text(), u"File"_s);
+        QCOMPARE(top[1]->text(), u"功能模块"_s);
+        QCOMPARE(top[2]->text(), u"帮助"_s);
+        QCOMPARE(itemsOf(top[0]->menu()),
+                 (QStringList{u"Open"_s, u"Print"_s, u"---------"_s, u"退出"_s}));
+        QCOMPARE(itemsOf(top[1]->menu()),
+                 (QStringList{u"名片管理"_s, u"会议约会"_s, u"日志纪录"_s}));
+        QCOMPARE(itemsOf(top[2]->menu()), (QStringList{u"操作指南"_s, u"版本信息"_s}));
+        QCOMPARE(testsupport::child<QToolButton>(&w, "Picture1")->text(), u"名片管理"_s);
+        QCOMPARE(testsupport::child<QToolButton>(&w, "Picture2")->text(), u"约会会议"_s);
+        QCOMPARE(testsupport::child<QToolButton>(&w, "Picture3")->text(), u"工作日记"_s);
+        // From left to right: cards, meetings, diary.
+        QVERIFY(testsupport::child<QToolButton>(&w, "Picture1")->x() <
+                testsupport::child<QToolButton>(&w, "Picture2")->x());
+        QVERIFY(testsupport::child<QToolButton>(&w, "Picture2")->x() <
+                testsupport::child<QToolButton>(&w, "Picture3")->x());
+    }
+
+    // Menu items and shortcuts open their window; cards, meetings and diary minimise the
+    // main window first, help and About do not.
+    void openers_minimiseForTheWorkWindowsOnly_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("window");
+        QTest::addColumn<bool>("minimised");
+        using W = mainfrm::Window;
+        QTest::newRow("名片管理 menu") << u"MnCard"_s << int(W::Card) << true;
+        QTest::newRow("card picture") << u"Picture1"_s << int(W::Card) << true;
+        QTest::newRow("会议约会 menu") << u"MnMeet"_s << int(W::Meet) << true;
+        QTest::newRow("meeting picture") << u"Picture2"_s << int(W::Meet) << true;
+        QTest::newRow("日志纪录 menu") << u"MnLog"_s << int(W::Log) << true;
+        QTest::newRow("diary picture") << u"Picture3"_s << int(W::Log) << true;
+        QTest::newRow("操作指南") << u"MnHelpCont"_s << int(W::Help) << false;
+        QTest::newRow("版本信息") << u"MnVer"_s << int(W::About) << false;
+    }
+
+    void openers_minimiseForTheWorkWindowsOnly()
+    {
+        QFETCH(QString, how);
+        QFETCH(int, window);
+        QFETCH(bool, minimised);
+        TempDb db;
+        mainfrm w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QList<int> opened;
+        bool minimisedWhenOpened = false;
+        for (int i = 0; i < int(mainfrm::Window::Count); ++i)
+            w.setOpener(mainfrm::Window(i), [&, i](QWidget*) {
+                opened << i;
+                minimisedWhenOpened = w.isMinimized();
+            });
+        if (auto* a = w.findChild<QAction*>(how))
+            a->trigger();
+        else
+            testsupport::child<QToolButton>(&w, qPrintable(how))->click();
+        QCOMPARE(opened, QList<int>{window});
+        QCOMPARE(minimisedWhenOpened, minimised);
+        QCOMPARE(w.isMinimized(), minimised); // nothing restores it afterwards
+    }
+
+    void closeRequest_onlyMinimisesUntilTheSessionMayEnd()
+    {
+        TempDb db;
+        db.openShared();
+        Boxes boxes;
+        mainfrm w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(!w.close());
+        QVERIFY(w.isVisible());
+        QVERIFY(w.isMinimized());
+        w.MnExit_Click();
+        QVERIFY(w.isVisible());
+
+        ctclock::FixedClock clock(QDateTime(QDate(2026, 12, 8), QTime(10, 0)));
+        QVERIFY(shutdown::winhookproc()); // an allowed session end, even one that did not end
+        QVERIFY(shutdown::canexit);
+        QVERIFY(w.close());
+        QVERIFY(!w.isVisible());
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    void guard_data()
+    {
+        QTest::addColumn<QTime>("time");
+        QTest::addColumn<bool>("entryToday");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("16:59 without entry") << QTime(16, 59, 59) << false << true;
+        QTest::newRow("17:00 without entry") << QTime(17, 0) << false << false;
+        QTest::newRow("23:59 without entry") << QTime(23, 59) << false << false;
+        QTest::newRow("17:00 with entry") << QTime(17, 0) << true << true;
+        QTest::newRow("09:00 with entry") << QTime(9, 0) << true << true;
+    }
+
+    void guard()
+    {
+        QFETCH(QTime, time);
+        QFETCH(bool, entryToday);
+        QFETCH(bool, allowed);
+        TempDb db;
+        db.openShared();
+        ctclock::FixedClock clock(QDateTime(QDate(2026, 12, 8), time));
+        db.exec(u"insert into daily_tab values('2026-12-07', '昨天')"_s);
+        if (entryToday)
+            db.exec(u"insert into daily_tab values('2026-12-08', '今天')"_s);
+        Boxes boxes;
+        if (!allowed)
+            boxes.expect(box(kDiaryPrompt, msgbox::Buttons::OK, msgbox::Icon::None, true));
+        QCOMPARE(shutdown::winhookproc(), allowed);
+        QCOMPARE(shutdown::canexit, allowed);
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    void guard_allowsOnceTodaysEntryIsWritten()
+    {
+        TempDb db;
+        db.openShared();
+        ctclock::FixedClock clock(QDateTime(QDate(2026, 12, 8), QTime(18, 30)));
+        Boxes boxes;
+        boxes.expect(box(kDiaryPrompt, msgbox::Buttons::OK, msgbox::Icon::None, true));
+        QVERIFY(!shutdown::winhookproc());
+        QVERIFY(!shutdown::canexit);
+        db.exec(u"insert into daily_tab values('2026-12-08', '写好了')"_s);
+        QVERIFY(shutdown::winhookproc());
+        QVERIFY(shutdown::canexit);
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    // When the database cannot be read the query still gets a prompt answer: end allowed.
+    void guard_withBrokenDatabase_letsTheSessionEnd()
+    {
+        TempDb db(false);
+        ctclock::FixedClock clock(QDateTime(QDate(2026, 12, 8), QTime(20, 0)));
+        Boxes boxes;
+        QVERIFY(shutdown::winhookproc());
+        QVERIFY(shutdown::canexit);
+        CT_VERIFY_BOXES(boxes);
+    }
+};
+
+QTEST_MAIN(tst_mainfrm)
+#include "tst_mainfrm.moc"

@@ -1,0 +1,350 @@
+// The database layer and the shared connection: opening, failing to open, counting,
+// bound parameters, and writes that survive a kill.
+
+#include "app/cardmodul.h"
+#include "platform/adodb.h"
+#include "platform/clock.h"
+#include "tests/support/testsupport.h"
+
+#define SQLITE_HAS_CODEC 1
+#include <sqlcipher/sqlite3.h>
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTest>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using testsupport::box;
+using testsupport::Boxes;
+using testsupport::TempDb;
+
+namespace {
+
+QByteArray digest(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return "absent";
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+msgbox::Box connectionError(const QString& text)
+{
+    return box(text, msgbox::Buttons::OK, msgbox::Icon::Exclamation, false, u"Connection Error"_s);
+}
+
+void writeFile(const QString& file, const QByteArray& bytes)
+{
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+} // namespace
+
+class tst_adodb : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { adodb::Connection::setBusyTimeout(200); }
+    void cleanup() { adodb::Connection::setBusyTimeout(3000); }
+
+    void connectionText_isBuiltBesideTheExecutable()
+    {
+        TempDb db(false);
+        QCOMPARE(cardmodul::connectionText(),
+                 u"Provider=Microsoft.Jet.OLEDB.4.0;Persist Security Info=false;Data Source="_s +
+                     db.dir() + u"/ctsource.mdb;Jet OLEDB:Database password = q4u4-b7d7-h252;"_s);
+        const auto ct = adodb::ConnectionText::parse(
+            u"Provider=Microsoft.Jet.OLEDB.4.0;Persist Security Info=false;Data Source=D:\\work\\ctsource.mdb;Jet OLEDB:Database password = q4u4-b7d7-h252;"_s);
+        QCOMPARE(ct.dataSource, u"D:\\work\\ctsource.mdb"_s);
+        QCOMPARE(ct.password, u"q4u4-b7d7-h252"_s);
+        // A directory with ';' in its name is still one data source.
+        QCOMPARE(adodb::ConnectionText::parse(u"Data Source=/a;b/ctsource.mdb;Jet OLEDB:Database password = x;"_s)
+                     .dataSource,
+                 u"/a;b/ctsource.mdb"_s);
+    }
+
+    void opendb_succeedsSilentlyOnAFreshFile()
+    {
+        TempDb db;
+        Boxes boxes;
+        QVERIFY(cardmodul::opendb());
+        QVERIFY(cardmodul::dbconn().isOpen());
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    void opendb_failures_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("expected"); // %1 = the file
+        QTest::newRow("missing") << u"missing"_s << u"找不到数据库文件“%1”。"_s;
+        QTest::newRow("wrong password")
+            << u"wrongkey"_s << u"数据库密码不正确，或“%1”不是本程序的数据库文件。"_s;
+        QTest::newRow("foreign file")
+            << u"foreign"_s << u"数据库密码不正确，或“%1”不是本程序的数据库文件。"_s;
+        QTest::newRow("zero length")
+            << u"empty"_s << u"数据库文件“%1”是空文件（0 字节），不是数据库。"_s;
+        QTest::newRow("plain sqlite")
+            << u"plain"_s << u"“%1”是未加密的 SQLite 文件，不是本程序带密码的数据库。"_s;
+        QTest::newRow("directory")
+            << u"directory"_s << u"“%1”不是数据库文件，而是一个目录或设备。"_s;
+        QTest::newRow("locked") << u"locked"_s
+                                << u"数据库文件“%1”正被另一个程序锁定，请稍后再试。"_s;
+    }
+
+    // Each failure: one Connection Error box naming the file and the cause, false, and the
+    // file exactly as it was (or still absent).
+    void opendb_failures()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, expected);
+        TempDb db(false);
+        const QString file = db.file();
+        sqlite3* holder = nullptr;
+        if (kind == u"wrongkey") {
+            adodb::Connection::create(file, u"another-password"_s, cardmodul::schemaStatements());
+        } else if (kind == u"foreign") {
+            QByteArray junk(8192, '\0');
+            for (int i = 0; i < junk.size(); ++i)
+                junk[i] = char((i * 7919) % 251);
+            writeFile(file, junk);
+        } else if (kind == u"empty") {
+            writeFile(file, {});
+        } else if (kind == u"plain") {
+            sqlite3* p = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(file).constData(), &p), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(p, "create table t(x)", nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(p);
+        } else if (kind == u"directory") {
+            QVERIFY(QDir().mkdir(file));
+        } else if (kind == u"locked") {
+            cardmodul::createDatabase(file);
+            QCOMPARE(sqlite3_open(QFile::encodeName(file).constData(), &holder), SQLITE_OK);
+            sqlite3_key(holder, "q4u4-b7d7-h252", 14);
+            sqlite3_exec(holder, "PRAGMA cipher_page_size = 4096", nullptr, nullptr, nullptr);
+            QCOMPARE(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        }
+        const QByteArray before = kind == u"directory" ? QByteArray("dir") : digest(file);
+
+        Boxes boxes;
+        boxes.expect(connectionError(expected.arg(file)));
+        QVERIFY(!cardmodul::opendb());
+        QVERIFY(!cardmodul::dbconn().isOpen());
+        CT_VERIFY_BOXES(boxes);
+        if (holder) {
+            sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(holder);
+        }
+        if (kind != u"directory")
+            QCOMPARE(digest(file), before);
+        if (kind == u"missing")
+            QVERIFY(!QFile::exists(file));
+    }
+
+    void opendb_refusesAFileItCannotWrite()
+    {
+        if (::geteuid() == 0)
+            QSKIP("file permissions do not bind root");
+        TempDb db;
+        QFile::setPermissions(db.file(), QFile::ReadOwner);
+        Boxes boxes;
+        boxes.expect(connectionError(
+            u"没有读写数据库文件“%1”的权限（Permission denied）。"_s.arg(db.file())));
+        QVERIFY(!cardmodul::opendb());
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    void reccount_countsAndLeavesTheSetAfterItsEnd()
+    {
+        TempDb db;
+        db.openShared();
+        adodb::Recordset rs;
+        rs.Open(u"select * from daily_tab"_s, cardmodul::dbconn());
+        QCOMPARE(cardmodul::reccount(rs), 0);
+        for (const char* d : {"2026-01-01", "2026-01-02", "2026-01-03"})
+            cardmodul::dbconn().Execute(u"insert into daily_tab values(?, 'x')"_s,
+                                        {QString::fromLatin1(d)});
+        rs.Open(u"select * from daily_tab"_s, cardmodul::dbconn());
+        QCOMPARE(cardmodul::reccount(rs), 3);
+        QVERIFY(rs.eof());
+        QCOMPARE(cardmodul::reccount(rs), 0); // already past the end
+        rs.MoveFirst();
+        QCOMPARE(rs.Fields(u"daily_date"_s).text(), u"2026-01-01"_s);
+    }
+
+    // Counts are not 16-bit: 40,000 rows count as 40,000.
+    void reccount_holdsMoreThan32767Rows()
+    {
+        TempDb db;
+        db.openShared();
+        auto& c = cardmodul::dbconn();
+        c.Execute(u"BEGIN"_s);
+        for (int i = 0; i < 40000; ++i)
+            c.Execute(u"insert into meet_tab (meet_cont, go_hour, go_second) values (?, 9, 30)"_s,
+                      {QString::number(i)});
+        c.Execute(u"COMMIT"_s);
+        adodb::Recordset rs;
+        rs.Open(u"select * from meet_tab"_s, c);
+        QCOMPARE(cardmodul::reccount(rs), 40000);
+    }
+
+    void dateTexts_data()
+    {
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<QString>("todayText");
+        QTest::addColumn<QString>("yesterdayText");
+        QTest::newRow("1 March, leap year") << QDate(2024, 3, 1) << u"2024-03-01"_s << u"2024-02-29"_s;
+        QTest::newRow("1 March") << QDate(2026, 3, 1) << u"2026-03-01"_s << u"2026-02-28"_s;
+        QTest::newRow("1 January") << QDate(2027, 1, 1) << u"2027-01-01"_s << u"2026-12-31"_s;
+    }
+
+    void dateTexts()
+    {
+        QFETCH(QDate, today);
+        QFETCH(QString, todayText);
+        QFETCH(QString, yesterdayText);
+        QCOMPARE(cardmodul::datetext(today), todayText);
+        QCOMPARE(cardmodul::datetext(today.addDays(-1)), yesterdayText);
+
+        // The diary checks look for exactly these texts.
+        TempDb db;
+        db.openShared();
+        ctclock::FixedClock clock(QDateTime(today, QTime(10, 0)));
+        QVERIFY(!cardmodul::yestexist());
+        QVERIFY(!cardmodul::todayexist());
+        db.exec(u"insert into daily_tab values(?, 'y')"_s, {yesterdayText});
+        QVERIFY(cardmodul::yestexist());
+        QVERIFY(!cardmodul::todayexist());
+        db.exec(u"insert into daily_tab values(?, 't')"_s, {todayText});
+        QVERIFY(cardmodul::todayexist());
+    }
+
+    void typedDates_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("short month and day") << u"2026-12-8"_s << u"2026-12-08"_s;
+        QTest::newRow("slashes") << u"2026/12/08"_s << u"2026-12-08"_s;
+        QTest::newRow("already a date text") << u"2026-12-08"_s << u"2026-12-08"_s;
+        QTest::newRow("blanks around") << u" 2026-1-2 "_s << u"2026-01-02"_s;
+        QTest::newRow("no such day") << u"2026-02-30"_s << u"2026-02-30"_s;
+        QTest::newRow("mixed separators") << u"2026-12/08"_s << u"2026-12/08"_s;
+        QTest::newRow("two-digit year") << u"26-12-08"_s << u"26-12-08"_s;
+        QTest::newRow("words") << u"明天"_s << u"明天"_s;
+        QTest::newRow("empty") << QString() << QString();
+    }
+
+    void typedDates()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        QCOMPARE(cardmodul::normdate(typed), stored);
+    }
+
+    // Any character goes in and comes back exactly, and never alters the statement.
+    void boundParameters_roundTripAnyText()
+    {
+        TempDb db;
+        db.openShared();
+        const QStringList texts = {u"O'Brien"_s, u"100%_done"_s, u"a;b\"c"_s,
+                                   u"'); drop table daily_tab; --"_s, u"笑😀\u0000尾"_s,
+                                   u"line1\nline2\r\n"_s};
+        int i = 0;
+        for (const QString& t : texts)
+            cardmodul::dbconn().Execute(u"insert into daily_tab values(?, ?)"_s,
+                                        {QString::number(i++), t});
+        QCOMPARE(db.count(u"daily_tab"_s), texts.size());
+        for (int k = 0; k < texts.size(); ++k)
+            QCOMPARE(db.rows(u"select daily_desc from daily_tab where daily_date=?"_s,
+                             {QString::number(k)})
+                         .value(0)
+                         .value(0),
+                     texts[k]);
+    }
+
+    void recordset_nullsMovesAndAdding()
+    {
+        TempDb db;
+        db.openShared();
+        auto& c = cardmodul::dbconn();
+        adodb::Recordset rs;
+        rs.Open(u"select * from meet_tab"_s, c);
+        QVERIFY(rs.eof() && rs.bof());
+        QVERIFY_THROWS_EXCEPTION(adodb::Error, rs.MoveFirst());
+        rs.AddNew();
+        rs.setField(u"meet_cont"_s, u"例会"_s);
+        rs.Update();
+        QVERIFY_THROWS_EXCEPTION(adodb::Error, rs.setField(u"no_such"_s, u"x"_s));
+        rs.Open(u"select * from meet_tab"_s, c);
+        QCOMPARE(rs.fieldCount(), 7);
+        QVERIFY(!rs.eof() && !rs.bof());
+        QCOMPARE(rs.Fields(2).text(), u"例会"_s);
+        QVERIFY(rs.Fields(u"meet_addr"_s).isNull());
+        QVERIFY(!rs.Fields(u"meet_addr"_s).Value().isValid());
+        QVERIFY_THROWS_EXCEPTION(adodb::Error, rs.Fields(u"meet_addr"_s).text());
+        rs.MoveNext();
+        QVERIFY(rs.eof());
+        QVERIFY_THROWS_EXCEPTION(adodb::Error, rs.Fields(0).text());
+        // A statement the engine refuses carries its number and description.
+        try {
+            c.Execute(u"insert into nowhere values(1)"_s);
+            QFAIL("no error");
+        } catch (const adodb::Error& e) {
+            QCOMPARE(e.number(), SQLITE_ERROR);
+            QVERIFY(e.description().contains(u"nowhere"_s));
+        }
+    }
+
+    void closedConnection_failsEveryStatement()
+    {
+        TempDb db;
+        adodb::Connection c;
+        QVERIFY_THROWS_EXCEPTION(adodb::Error, c.Execute(u"select 1"_s));
+        adodb::Recordset rs;
+        QVERIFY_THROWS_EXCEPTION(adodb::Error, rs.Open(u"select 1"_s, c));
+    }
+
+    void create_refusesToOverwrite()
+    {
+        TempDb db;
+        const QByteArray before = digest(db.file());
+        QVERIFY_THROWS_EXCEPTION(adodb::Error, cardmodul::createDatabase(db.file()));
+        QCOMPARE(digest(db.file()), before);
+        QFile f(db.file());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(!f.read(16).startsWith("SQLite format 3"));
+    }
+
+    // A write that returned is on disk: a kill right after it loses nothing.
+    void acknowledgedWrite_survivesAKill()
+    {
+        TempDb db;
+        int fds[2];
+        QCOMPARE(::pipe(fds), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(fds[0]);
+            adodb::Connection c;
+            c.Open(cardmodul::connectionText());
+            c.Execute(u"insert into daily_tab values('2026-12-08', '写完即存')"_s);
+            [[maybe_unused]] const auto n = ::write(fds[1], "w", 1);
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(fds[1]);
+        char c = 0;
+        QCOMPARE(::read(fds[0], &c, 1), ssize_t(1));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        ::close(fds[0]);
+        QCOMPARE(db.rows(u"select daily_desc from daily_tab"_s),
+                 (QList<QStringList>{{u"写完即存"_s}}));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_adodb)
+#include "tst_adodb.moc"
