@@ -18,8 +18,14 @@
 
 using namespace Qt::StringLiterals;
 
+static void initResources()
+{
+    Q_INIT_RESOURCE(images); // the images live in a static library
+}
+
 mainfrm::mainfrm(QWidget* parent) : QMainWindow(parent)
 {
+    initResources();
     setObjectName(u"mainfrm"_s);
     setWindowTitle(u"澄桐工作管理"_s);
     setWindowIcon(QIcon(u":/images/ctwork.png"_s));

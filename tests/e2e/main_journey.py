@@ -31,6 +31,11 @@ def journey(bindir):
         h.check(len(h.apps()) == 1, "one copy runs after a second start")
         h.check(p.proc.poll() is None, "the first copy still runs")
 
+        # A desktop without a session manager ends programs with SIGTERM.
+        p.proc.terminate()
+        code = p.proc.wait(timeout=10)
+        h.check(code == 0, "SIGTERM ends the program cleanly (exit %d)" % code)
+
     with h.Program(bindir, create_db=False) as p:
         p.start()
         app = p.app()

@@ -1,0 +1,52 @@
+#!/bin/sh
+# 澄桐工作管理: install what is missing, build, then run the program or the tests.
+#   scripts/ct.sh run    build and start the program (an empty database is made when none is there)
+#   scripts/ct.sh test   build and run every test, without a display
+set -eu
+cd "$(dirname "$0")/.."
+
+PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
+libgl-dev libsqlcipher-dev sqlcipher xvfb xauth at-spi2-core dbus-x11 python3-pyatspi \
+python3-gi faketime fonts-noto-cjk imagemagick libbenchmark-dev x11-session-utils"
+
+install_missing() {
+    missing=""
+    for p in $PACKAGES; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            missing="$missing $p"
+        fi
+    done
+    [ -z "$missing" ] && return 0
+    echo "Installing:$missing"
+    if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing
+}
+
+build() {
+    dir=$1; shift
+    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir"
+}
+
+case "${1:-}" in
+run)
+    install_missing
+    build build -DCMAKE_BUILD_TYPE=Release
+    [ -e build/bin/ctsource.mdb ] || build/bin/ctdb init build/bin
+    exec build/bin/ctwork
+    ;;
+test)
+    install_missing
+    build build -DCMAKE_BUILD_TYPE=Release
+    ctest --test-dir build --output-on-failure -j2 -LE e2e
+    ctest --test-dir build --output-on-failure -L e2e
+    # Once more with AddressSanitizer and UndefinedBehaviorSanitizer (unit and widget tests).
+    build build-asan -DCMAKE_BUILD_TYPE=Debug -DCT_SANITIZE=ON -DCT_BUILD_BENCH=OFF
+    ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j2 -LE e2e
+    ;;
+*)
+    echo "usage: scripts/ct.sh run | test" >&2
+    exit 2
+    ;;
+esac
