@@ -322,6 +322,49 @@ void Connection::create(const QString& file, const QString& password, const QStr
     QFile::remove(tmp);
 }
 
+void Connection::backupTo(const QString& file, const QString& password) const
+{
+    const QString shown = QDir::toNativeSeparators(file);
+    if (!m_db)
+        throw Error(ErrClosed, u"数据库连接没有打开，无法备份。"_s);
+    if (QFileInfo::exists(file))
+        throw Error(SQLITE_CANTOPEN, u"文件“%1”已经存在，不会覆盖。"_s.arg(shown));
+    const QString tmp = file + u".tmp-"_s + QString::number(::getpid());
+    QFile::remove(tmp);
+    const QByteArray ntmp = QFile::encodeName(tmp);
+    sqlite3* dest = nullptr;
+    int rc = sqlite3_open_v2(ntmp.constData(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    auto bail = [&](int code, const QString& why) {
+        sqlite3_close_v2(dest);
+        QFile::remove(tmp);
+        QFile::remove(tmp + u"-journal"_s);
+        throw Error(code, u"无法备份到“%1”：%2"_s.arg(shown, why));
+    };
+    if (rc != SQLITE_OK)
+        bail(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+    const QByteArray key = password.toUtf8();
+    sqlite3_key(dest, key.constData(), int(key.size()));
+    sqlite3_exec(dest, "PRAGMA cipher_page_size = 4096", nullptr, nullptr, nullptr);
+    sqlite3_backup* b = sqlite3_backup_init(dest, "main", m_db, "main");
+    if (!b)
+        bail(sqlite3_extended_errcode(dest), engineMessage(dest));
+    rc = sqlite3_backup_step(b, -1);
+    sqlite3_backup_finish(b);
+    if (rc != SQLITE_DONE)
+        bail(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+    if (sqlite3_close(dest) != SQLITE_OK)
+        bail(SQLITE_IOERR, u"关闭失败"_s);
+    dest = nullptr;
+    if (::link(ntmp.constData(), QFile::encodeName(file).constData()) != 0) {
+        const int e = errno;
+        QFile::remove(tmp);
+        throw Error(SQLITE_CANTOPEN, u"无法备份到“%1”：%2"_s.arg(
+                                         shown, QString::fromLocal8Bit(std::strerror(e))));
+    }
+    QFile::remove(tmp);
+}
+
 // ---- Recordset ------------------------------------------------------------------------
 
 void Recordset::Open(const QString& sql, Connection& conn, int, int, const QVariantList& params)

@@ -74,6 +74,9 @@ public:
 
     // Creates a new encrypted database file (for ctdb init and tests). The file must not exist.
     static void create(const QString& file, const QString& password, const QStringList& schema);
+    // Writes a consistent copy of the open database to a new file (same key); the file
+    // must not exist. Safe while other connections write.
+    void backupTo(const QString& file, const QString& password) const;
     // How long an open or a statement waits for another process's lock (milliseconds).
     static void setBusyTimeout(int ms);
     static int busyTimeout();

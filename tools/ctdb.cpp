@@ -1,6 +1,7 @@
 // ctdb: makes and checks the database file of 澄桐工作管理.
 //   ctdb init [DIR]    create DIR/ctsource.mdb (refuses to overwrite)
 //   ctdb check [DIR]   open it as the program does, check integrity, count rows
+//   ctdb backup FILE [DIR]  write a consistent encrypted copy to FILE (never overwrites)
 // DIR defaults to the directory of ctdb itself.
 
 #include "app/cardmodul.h"
@@ -24,7 +25,7 @@ void out(FILE* f, const QString& s)
 
 int usage()
 {
-    out(stderr, u"用法：ctdb init [目录] | ctdb check [目录]"_s);
+    out(stderr, u"用法：ctdb init [目录] | ctdb check [目录] | ctdb backup 备份文件 [目录]"_s);
     return 2;
 }
 
@@ -73,12 +74,34 @@ int check()
     }
 }
 
+int backup(const QString& file)
+{
+    adodb::Connection c;
+    try {
+        c.Open(cardmodul::connectionText());
+        c.backupTo(file, cardmodul::kPassword);
+    } catch (const adodb::Error& e) {
+        out(stderr, u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
+        return 1;
+    }
+    out(stdout, u"已备份到：%1"_s.arg(QDir::toNativeSeparators(file)));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments().mid(1);
+    if (!args.isEmpty() && args[0] == u"backup") {
+        if (args.size() < 2 || args.size() > 3)
+            return usage();
+        const QString file = QFileInfo(args[1]).absoluteFilePath();
+        if (args.size() == 3)
+            appinfo::setExeDir(QFileInfo(args[2]).absoluteFilePath());
+        return backup(file);
+    }
     if (args.isEmpty() || args.size() > 2)
         return usage();
     if (args.size() == 2)
