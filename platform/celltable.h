@@ -38,7 +38,9 @@ public:
     template <typename F> void transformColumn(int column, F f)
     {
         for (int r = 0, n = rowCount(); r < n; ++r) {
-            Cell& c = cell(r, column);
+            const Cell& c = cell(r, column);
+            if (c.length & kNullBit)
+                continue;
             for (std::uint32_t i = 0; i < c.length; ++i)
                 m_pool[c.start + i] = f(m_pool[c.start + i]);
         }

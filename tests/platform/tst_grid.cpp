@@ -55,6 +55,7 @@ private Q_SLOTS:
         }
         body.transformColumn(1, [](char16_t c) { return char16_t(c ^ 0x3B); });
         body.transformColumn(1, [](char16_t c) { return char16_t(c ^ 0x3B); });
+        body.transformColumn(2, [](char16_t) { return u'x'; }); // null cells stay null
         g.setBody(std::move(body));
         QCOMPARE(g.Rows(), 5);
         QCOMPARE(g.Cols(), 3);
