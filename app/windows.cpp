@@ -1,9 +1,14 @@
 #include "app/windows.h"
 
 #include "app/mainfrm.h"
+#include "diary/dailyfrm.h"
 
 // Each window library adds its opener here as it lands.
 void registerWindows(mainfrm& w)
 {
-    (void)w;
+    w.setOpener(mainfrm::Window::Log, [](QWidget*) {
+        dailyfrm f;
+        if (f.Form_Load())
+            f.exec();
+    });
 }

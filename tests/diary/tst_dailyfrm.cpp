@@ -1,0 +1,293 @@
+// The diary window: opening in yesterday or new mode, the three confirm modes, the
+// look-up, one entry per date, and the tick that opens the window by itself.
+
+#include "app/cardmodul.h"
+#include "app/mainfrm.h"
+#include "diary/dailyfrm.h"
+#include "platform/clock.h"
+#include "tests/support/testsupport.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using msgbox::Buttons;
+using msgbox::Icon;
+using testsupport::box;
+using testsupport::Boxes;
+using testsupport::TempDb;
+
+namespace {
+const QString kYesterday = u"请记昨天的工作日记！"_s;
+const QString kSaved = u"日记记录成功！"_s;
+const QString kNotFound = u"没有找到纪录，请注意日期格式为2003-08-30 ！"_s;
+const QDateTime kNow(QDate(2026, 12, 8), QTime(10, 0));
+
+struct State {
+    QString date;
+    bool dateEnabled;
+    bool o1, o2, o3; // enabled
+    int chosen;      // 1..3, 0 for none
+    bool operator==(const State&) const = default;
+};
+
+State stateOf(const dailyfrm& f)
+{
+    int chosen = f.Option1->isChecked()   ? 1
+                 : f.Option2->isChecked() ? 2
+                 : f.Option3->isChecked() ? 3
+                                          : 0;
+    return {f.datetxt->text(),      f.datetxt->isEnabled(), f.Option1->isEnabled(),
+            f.Option2->isEnabled(), f.Option3->isEnabled(), chosen};
+}
+} // namespace
+
+QT_BEGIN_NAMESPACE
+namespace QTest {
+template <> char* toString(const State& s)
+{
+    return qstrdup(QStringLiteral("%1 enabled=%2 options=%3%4%5 chosen=%6")
+                       .arg(s.date)
+                       .arg(s.dateEnabled)
+                       .arg(s.o1)
+                       .arg(s.o2)
+                       .arg(s.o3)
+                       .arg(s.chosen)
+                       .toUtf8()
+                       .constData());
+}
+} // namespace QTest
+QT_END_NAMESPACE
+
+class tst_dailyfrm : public QObject {
+    Q_OBJECT
+    std::unique_ptr<ctclock::FixedClock> m_clock;
+private Q_SLOTS:
+    void init() { m_clock = std::make_unique<ctclock::FixedClock>(kNow); }
+    void cleanup() { m_clock.reset(); }
+
+    void open_withYesterdayMissing_asksForYesterdaysEntry()
+    {
+        TempDb db;
+        db.exec(u"insert into daily_tab values('2026-12-08', 'today')"_s);
+        Boxes boxes;
+        boxes.expect(box(kYesterday, Buttons::OK, Icon::None, true));
+        dailyfrm f;
+        QVERIFY(f.Form_Load());
+        QCOMPARE(stateOf(f), (State{u"2026-12-07"_s, false, false, false, true, 3}));
+        QCOMPARE(f.windowTitle(), u"工作日志"_s);
+        CT_VERIFY_BOXES(boxes);
+
+        // Writing it stores yesterday's row and switches to new mode with an empty text.
+        f.logtxt->setPlainText(u"昨天的事"_s);
+        boxes.expect(box(kSaved, Buttons::OK, Icon::None, true));
+        f.dailycmd->click();
+        CT_VERIFY_BOXES(boxes);
+        QCOMPARE(stateOf(f), (State{u"2026-12-08"_s, false, true, true, false, 1}));
+        QCOMPARE(f.logtxt->toPlainText(), QString());
+        QCOMPARE(
+            db.rows(u"select * from daily_tab order by daily_date"_s),
+            (QList<QStringList>{{u"2026-12-07"_s, u"昨天的事"_s}, {u"2026-12-08"_s, u"today"_s}}));
+    }
+
+    void open_withYesterdayPresent_startsInNewMode()
+    {
+        TempDb db;
+        db.exec(u"insert into daily_tab values('2026-12-07', 'x')"_s);
+        Boxes boxes;
+        dailyfrm f;
+        QVERIFY(f.Form_Load());
+        QCOMPARE(stateOf(f), (State{u"2026-12-08"_s, false, true, true, false, 1}));
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    void open_onFirstOfMonthAndYear_data()
+    {
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<QString>("yesterday");
+        QTest::newRow("1 March, leap year") << QDate(2028, 3, 1) << u"2028-02-29"_s;
+        QTest::newRow("1 March") << QDate(2027, 3, 1) << u"2027-02-28"_s;
+        QTest::newRow("1 January") << QDate(2027, 1, 1) << u"2026-12-31"_s;
+    }
+    void open_onFirstOfMonthAndYear()
+    {
+        QFETCH(QDate, today);
+        QFETCH(QString, yesterday);
+        m_clock->set(QDateTime(today, QTime(9, 0)));
+        TempDb db;
+        Boxes boxes;
+        boxes.expect(box(kYesterday, Buttons::OK, Icon::None, true));
+        dailyfrm f;
+        QVERIFY(f.Form_Load());
+        QCOMPARE(f.datetxt->text(), yesterday);
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    void open_withoutDatabase_warnsAndShowsNothing()
+    {
+        TempDb db(false);
+        Boxes boxes;
+        boxes.expect(box(u"找不到数据库文件“%1”。"_s.arg(db.file()), Buttons::OK, Icon::Exclamation,
+                         false, u"Connection Error"_s));
+        boxes.expect(box(
+            u"Database not found!, Please place the database with the same path as the .exe file"_s,
+            Buttons::OK, Icon::Exclamation, false, u"Database not found!"_s));
+        dailyfrm f;
+        QVERIFY(!f.Form_Load());
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    void newMode_savesTodayAndKeepsTheText()
+    {
+        TempDb db;
+        db.exec(u"insert into daily_tab values('2026-12-07', 'x')"_s);
+        Boxes boxes;
+        dailyfrm f;
+        QVERIFY(f.Form_Load());
+        // Apostrophes, quotes, percent signs, emoji and line breaks are stored exactly.
+        const QString text =
+            u"客户's \"报价\" 100% _ ; -- 😀\n第二行\n\n第四行"_s + QString(5000, u'长');
+        f.logtxt->setPlainText(text);
+        boxes.expect(box(kSaved));
+        f.dailycmd->click();
+        CT_VERIFY_BOXES(boxes);
+        QCOMPARE(f.logtxt->toPlainText(), text); // the text stays in the box
+        const auto rows =
+            db.rows(u"select daily_desc from daily_tab where daily_date='2026-12-08'"_s);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0][0], text);
+
+        // Saving again the same day replaces the entry: one row, the last text.
+        f.logtxt->setPlainText(u"改过的"_s);
+        boxes.expect(box(kSaved));
+        f.dailycmd->click();
+        CT_VERIFY_BOXES(boxes);
+        QCOMPARE(db.rows(u"select daily_desc from daily_tab where daily_date='2026-12-08'"_s),
+                 (QList<QStringList>{{u"改过的"_s}}));
+
+        // And a look-up of today shows what was saved last.
+        f.logtxt->clear();
+        f.Option2->click();
+        f.dailycmd->click();
+        QCOMPARE(f.logtxt->toPlainText(), u"改过的"_s);
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    void query_findsByTypedDate_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("date text") << u"2026-11-03"_s << true;
+        QTest::newRow("one-digit month and day") << u"2026-11-3"_s << true;
+        QTest::newRow("slashes") << u"2026/11/03"_s << true;
+        QTest::newRow("no entry") << u"2026-11-04"_s << false;
+        QTest::newRow("not a date") << u"昨天"_s << false;
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("apostrophe") << u"2026-11-03' or '1'='1"_s << false;
+    }
+    void query_findsByTypedDate()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, found);
+        TempDb db;
+        db.exec(u"insert into daily_tab values('2026-12-07', 'x')"_s);
+        db.exec(u"insert into daily_tab values('2026-11-03', ?)"_s, {u"那天\n的事"_s});
+        Boxes boxes;
+        dailyfrm f;
+        QVERIFY(f.Form_Load());
+        f.Option2->click();
+        QVERIFY(f.datetxt->isEnabled());
+        QCOMPARE(f.datetxt->text(), u"2026-12-08"_s); // the text is kept
+        f.datetxt->setText(typed);
+        f.logtxt->setPlainText(u"草稿"_s);
+        if (!found)
+            boxes.expect(box(kNotFound, Buttons::OK, Icon::None, true));
+        f.dailycmd->click();
+        CT_VERIFY_BOXES(boxes);
+        QCOMPARE(f.datetxt->text(), found ? u"2026-11-03"_s : typed);
+        QCOMPARE(f.logtxt->toPlainText(), found ? u"那天\n的事"_s : u"草稿"_s);
+        QCOMPARE(db.count(u"daily_tab"_s), 2);
+
+        // Back to new mode: today's date, the text stays.
+        const QString shown = f.logtxt->toPlainText();
+        f.Option1->click();
+        QCOMPARE(stateOf(f), (State{u"2026-12-08"_s, false, true, true, false, 1}));
+        QCOMPARE(f.logtxt->toPlainText(), shown);
+    }
+
+    void query_entryWithoutText_showsEmpty()
+    {
+        TempDb db;
+        db.exec(u"insert into daily_tab values('2026-12-07', null)"_s);
+        Boxes boxes;
+        dailyfrm f;
+        QVERIFY(f.Form_Load());
+        f.Option2->click();
+        f.datetxt->setText(u"2026-12-07"_s);
+        f.logtxt->setPlainText(u"草稿"_s);
+        f.dailycmd->click();
+        QCOMPARE(f.logtxt->toPlainText(), QString());
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    void failure_showsTheRunErrorAndKeepsTheBoxes()
+    {
+        TempDb db;
+        db.exec(u"insert into daily_tab values('2026-12-07', 'x')"_s);
+        Boxes boxes;
+        dailyfrm f;
+        QVERIFY(f.Form_Load());
+        f.logtxt->setPlainText(u"写不进去"_s);
+        // Another program holds a write lock on the file.
+        adodb::Connection::setBusyTimeout(100);
+        db.exec(u"begin exclusive"_s);
+        boxes.expect(box(u"程序运行错误：5database is locked"_s));
+        f.dailycmd->click();
+        db.exec(u"rollback"_s);
+        adodb::Connection::setBusyTimeout(5000);
+        QCOMPARE(stateOf(f), (State{u"2026-12-08"_s, false, true, true, false, 1}));
+        QCOMPARE(f.logtxt->toPlainText(), u"写不进去"_s);
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    // The main window's tick opens the diary window while yesterday's entry is missing,
+    // on every tick, until it is written.
+    void tick_opensTheDiaryUntilYesterdayIsWritten()
+    {
+        TempDb db;
+        db.openShared();
+        Boxes boxes;
+        mainfrm w;
+        int opened = 0;
+        bool writeIt = false;
+        w.setOpener(mainfrm::Window::Log, [&](QWidget*) {
+            ++opened;
+            dailyfrm f;
+            QVERIFY(f.Form_Load());
+            if (writeIt) {
+                f.logtxt->setPlainText(u"补写"_s);
+                f.dailycmd->click();
+            }
+        });
+        boxes.expect(box(kYesterday, Buttons::OK, Icon::None, true));
+        w.Timer1_Timer();
+        QCOMPARE(opened, 1);
+        QVERIFY(w.isMinimized() || w.windowState().testFlag(Qt::WindowMinimized));
+        boxes.expect(box(kYesterday, Buttons::OK, Icon::None, true));
+        boxes.expect(box(kSaved, Buttons::OK, Icon::None, true));
+        writeIt = true;
+        w.Timer1_Timer();
+        QCOMPARE(opened, 2);
+        w.Timer1_Timer();
+        QCOMPARE(opened, 2);
+        QCOMPARE(db.rows(u"select * from daily_tab"_s),
+                 (QList<QStringList>{{u"2026-12-07"_s, u"补写"_s}}));
+        CT_VERIFY_BOXES(boxes);
+    }
+};
+
+QTEST_MAIN(tst_dailyfrm)
+#include "tst_dailyfrm.moc"
