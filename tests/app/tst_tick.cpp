@@ -218,6 +218,59 @@ private Q_SLOTS:
         CT_VERIFY_BOXES(boxes);
     }
 
+    // The reminder comes first, then the diary window; the evening prompt last, judged by
+    // the time the tick began even when the diary window kept it waiting.
+    void tick_runsItsStepsInOrder()
+    {
+        m_db->exec(u"delete from daily_tab"_s);
+        QStringList order;
+        m_w->setOpener(mainfrm::Window::Log, [&](QWidget*) {
+            order << u"diary"_s;
+            at(17, 31); // the user took six minutes
+        });
+        meeting(kTodayText, 17, 40, u"晚会"_s);
+        Boxes boxes;
+        boxes.expect(reminder(line(1, 17, 40, u"晚会"_s)), msgbox::Result::OK,
+                     [&] { order << u"reminder"_s; });
+        at(17, 20);
+        m_w->Timer1_Timer();
+        QCOMPARE(order, (QStringList{u"reminder"_s, u"diary"_s}));
+        CT_VERIFY_BOXES(boxes);
+
+        order.clear();
+        boxes.expect(box(kPrompt, Buttons::OK, Icon::None, true), msgbox::Result::OK,
+                     [&] { order << u"prompt"_s; });
+        at(17, 25);
+        m_w->Timer1_Timer();
+        QCOMPARE(order, (QStringList{u"diary"_s, u"prompt"_s}));
+        CT_VERIFY_BOXES(boxes);
+    }
+
+    // Ticks that come while the diary window of an earlier tick is open start nothing:
+    // no second diary window, no reminder or prompt behind it.
+    void tick_whileTheDiaryIsOpen_startsNoSecondRun()
+    {
+        m_db->exec(u"delete from daily_tab"_s);
+        meeting(kTodayText, 17, 30, u"评审"_s);
+        at(17, 25);
+        int nested = 0;
+        m_w->setOpener(mainfrm::Window::Log, [&](QWidget*) {
+            ++m_diaryOpened;
+            for (int m : {25, 30}) {
+                at(17, m);
+                m_w->Timer1_Timer();
+                ++nested;
+            }
+            at(17, 25);
+        });
+        Boxes boxes;
+        boxes.expect(box(kPrompt, Buttons::OK, Icon::None, true));
+        m_w->Timer1_Timer();
+        QCOMPARE(nested, 2);
+        QCOMPARE(m_diaryOpened, 1);
+        CT_VERIFY_BOXES(boxes);
+    }
+
     void yesterdayMissing_opensTheDiaryOnEveryTick()
     {
         m_db->exec(u"delete from daily_tab where daily_date='2026-12-07'"_s);

@@ -5,8 +5,11 @@
 #include "app/mainfrm.h"
 #include "diary/dailyfrm.h"
 #include "platform/clock.h"
+#include "platform/twips.h"
 #include "tests/support/testsupport.h"
 
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -91,6 +94,51 @@ private Q_SLOTS:
         QCOMPARE(
             db.rows(u"select * from daily_tab order by daily_date"_s),
             (QList<QStringList>{{u"2026-12-07"_s, u"昨天的事"_s}, {u"2026-12-08"_s, u"today"_s}}));
+    }
+
+    void window_captionsLayoutAndNames()
+    {
+        TempDb db;
+        db.exec(u"insert into daily_tab values('2026-12-07', 'x')"_s);
+        dailyfrm f;
+        QVERIFY(f.Form_Load());
+        QCOMPARE(f.windowTitle(), u"工作日志"_s);
+        QVERIFY(f.isModal());
+        QVERIFY(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(f.font().families().contains(u"宋体"_s));
+        QCOMPARE(f.Label1->text(), u"日 期："_s);
+        QCOMPARE(f.Label1->buddy(), f.datetxt);
+        QCOMPARE(f.Option1->text(), u"新增"_s);
+        QCOMPARE(f.Option2->text(), u"查询"_s);
+        QCOMPARE(f.Option3->text(), u"昨日"_s);
+        QCOMPARE(f.dailycmd->text(), u"确   定"_s);
+        for (QWidget* w : std::initializer_list<QWidget*>{f.datetxt, f.logtxt, f.Option1, f.Option2,
+                                                          f.Option3, f.dailycmd})
+            QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+        // Options stacked in design order beside the date, the text box below them all.
+        QVERIFY(f.Option1->y() < f.Option2->y() && f.Option2->y() < f.Option3->y());
+        QVERIFY(f.datetxt->x() < f.Frame1->x() && f.Frame1->x() < f.dailycmd->x());
+        QVERIFY(f.logtxt->y() > f.Frame1->geometry().bottom() - 2);
+        QCOMPARE(f.size(), QSize(twips::toPx(5985), twips::toPx(4215)));
+    }
+
+    // Going back from query to new mode puts today's date back, disabled, and keeps the
+    // text; query mode keeps both as they were.
+    void modes_switchingKeepsTheText()
+    {
+        TempDb db;
+        db.exec(u"insert into daily_tab values('2026-12-07', 'x')"_s);
+        Boxes boxes;
+        dailyfrm f;
+        QVERIFY(f.Form_Load());
+        f.logtxt->setPlainText(u"写了一半"_s);
+        f.Option2->click();
+        QCOMPARE(stateOf(f), (State{u"2026-12-08"_s, true, true, true, false, 2}));
+        f.datetxt->setText(u"2026-11-30"_s);
+        f.Option1->click();
+        QCOMPARE(stateOf(f), (State{u"2026-12-08"_s, false, true, true, false, 1}));
+        QCOMPARE(f.logtxt->toPlainText(), u"写了一半"_s);
+        CT_VERIFY_BOXES(boxes);
     }
 
     void open_withYesterdayPresent_startsInNewMode()
