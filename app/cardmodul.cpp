@@ -31,9 +31,8 @@ QString dbFilePath()
 
 QString connectionText()
 {
-    return u"Provider=Microsoft.Jet.OLEDB.4.0;Persist Security Info=false;"_s +
-           u"Data Source="_s + dbFilePath() + u";Jet OLEDB:Database password = "_s +
-           kPassword + u";"_s;
+    return u"Provider=Microsoft.Jet.OLEDB.4.0;Persist Security Info=false;"_s + u"Data Source="_s +
+           dbFilePath() + u";Jet OLEDB:Database password = "_s + kPassword + u";"_s;
 }
 
 bool opendb()
@@ -59,9 +58,9 @@ void resetdb()
 QStringList schemaStatements()
 {
     static const char* cardColumns[] = {
-        "full_nam", "off_nam",   "Status",    "glender",  "nation",    "age",       "blood_typ",
-        "off_addr", "o_phone",   "fax_code",  "off_zip",  "web_addr",  "mail_addr", "mobile",
-        "call_code", "home_addr", "h_phone",  "home_zip", "qq_code",   "web_nam",   "note"};
+        "full_nam",  "off_nam",   "Status",   "glender",  "nation",   "age",       "blood_typ",
+        "off_addr",  "o_phone",   "fax_code", "off_zip",  "web_addr", "mail_addr", "mobile",
+        "call_code", "home_addr", "h_phone",  "home_zip", "qq_code",  "web_nam",   "note"};
     QString card = u"CREATE TABLE cardtab (serno INTEGER PRIMARY KEY AUTOINCREMENT"_s;
     for (const char* c : cardColumns)
         card += u", "_s + QLatin1StringView(c) + u" TEXT"_s;
@@ -152,12 +151,16 @@ QString meetmessage(const QDateTime& now)
     if (rs.eof())
         return message;
     rs.MoveFirst();
+    // The columns are looked up once, not on every row.
+    const adodb::Field hour = rs.Fields(u"go_hour"_s);
+    const adodb::Field minute = rs.Fields(u"go_second"_s);
+    const adodb::Field topic = rs.Fields(u"meet_cont"_s);
     qint64 n = 1;
     for (; !rs.eof(); rs.MoveNext(), ++n) {
         bool okh = false;
         bool okm = false;
-        const int gh = rs.Fields(u"go_hour"_s).toInt(&okh);
-        const int gm = rs.Fields(u"go_second"_s).toInt(&okm);
+        const int gh = hour.toInt(&okh);
+        const int gm = minute.toInt(&okm);
         if (!okh || !okm)
             continue; // a row without a usable time is skipped
         bool due = false;
@@ -169,11 +172,10 @@ QString meetmessage(const QDateTime& now)
             due = M + (60 - gm) <= 12;
         if (!due)
             continue;
-        const adodb::Field topic = rs.Fields(u"meet_cont"_s);
         if (topic.isNull())
             continue;
-        message += u'\n' + QString::number(n) + u"、"_s + u"请您在"_s + blankNumber(gh) +
-                   u"："_s + blankNumber(gm) + u"分钟，参加"_s + topic.text() + u"！"_s;
+        message += u'\n' + QString::number(n) + u"、"_s + u"请您在"_s + blankNumber(gh) + u"："_s +
+                   blankNumber(gm) + u"分钟，参加"_s + topic.text() + u"！"_s;
     }
     rs.Close();
     return message;
