@@ -5,6 +5,7 @@ made by ctdb, so journeys never share data.
 """
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -86,7 +87,9 @@ class Program:
         return cmd
 
     def start(self):
-        self.proc = subprocess.Popen(self.command(), env=self.env, cwd=self.dir)
+        # A process group of its own, so that stop() also ends faketime's child.
+        self.proc = subprocess.Popen(self.command(), env=self.env, cwd=self.dir,
+                                     start_new_session=True)
         return self
 
     def start_second(self):
@@ -99,16 +102,20 @@ class Program:
             raise Failure("a second start did not end")
 
     def app(self, timeout=20):
-        return wait_for(lambda: find_app(self.proc.pid if self.proc else None), timeout,
+        # faketime runs the program as its child: any copy on the bus is ours then.
+        pid = self.proc.pid if self.proc and not self.faketime else None
+        return wait_for(lambda: find_app(pid), timeout,
                         "the program on the accessibility bus")
 
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.terminate()
+        if self.proc:
             try:
+                os.killpg(self.proc.pid, signal.SIGTERM)
                 self.proc.wait(timeout=10)
             except subprocess.TimeoutExpired:
-                self.proc.kill()
+                os.killpg(self.proc.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def __enter__(self):
@@ -262,3 +269,4 @@ def main(journey):
         print("FAIL -", f, flush=True)
         sys.exit(1)
     print("journey passed", flush=True)
+

@@ -1,0 +1,55 @@
+"""The reminder tick in the real program under a set wall clock: a meeting due soon is
+announced, and a missing entry for yesterday opens the diary window by itself, where it
+is written."""
+import harness as h
+
+# Ten times as fast: a tick every 3 s of real time.
+CLOCK = "@2026-12-08 09:19:05 x10"
+TITLE = "澄桐工作管理"
+
+
+def reminder(bindir):
+    with h.Program(bindir, faketime=CLOCK) as p:
+        p.sql("insert into daily_tab values('2026-12-07', 'a');"
+              "insert into daily_tab values('2026-12-08', 'b');"
+              "insert into meet_tab(record_date, meet_cont, meet_addr, meet_date, go_hour, go_second)"
+              " values('2026-12-01', '项目评审', '三楼', '2026-12-08', 9, 30);"
+              "insert into meet_tab(record_date, meet_cont, meet_addr, meet_date, go_hour, go_second)"
+              " values('2026-12-01', '下午的会', '三楼', '2026-12-08', 14, 0);")
+        p.start()
+        app = p.app()
+        h.window(app, TITLE, role="frame")
+        text = h.answer(app, TITLE, timeout=45)
+        h.check(text == "\n1、请您在 9： 30分钟，参加项目评审！",
+                "the tick at 9:20 announces the 9:30 meeting: %r" % text)
+
+
+def yesterday(bindir):
+    with h.Program(bindir, faketime=CLOCK) as p:
+        p.start()
+        app = p.app()
+        text = h.answer(app, TITLE, timeout=45)
+        h.check(text == "请记昨天的工作日记！", "a tick asks for yesterday's entry: %r" % text)
+        diary = h.window(app, "工作日志", role="dialog")
+        date = h.find(diary, "text", "日 期：")
+        h.check(h.text_of(date) == "2026-12-07", "the diary window shows yesterday's date")
+        h.check(h.find(diary, "radio button", "昨日").getState().contains(h.pyatspi.STATE_CHECKED),
+                "昨日 is chosen")
+        h.check(not h.find(diary, "radio button", "新增").getState().contains(
+            h.pyatspi.STATE_ENABLED), "新增 is disabled")
+        h.set_text(h.find(diary, "text", "日记内容"), "补写昨天：拜访客户 O'Brien")
+        h.press(h.find(diary, "push button", "确   定"))
+        text = h.answer(app, TITLE)
+        h.check(text == "日记记录成功！", "saved: %r" % text)
+        h.wait_for(lambda: h.text_of(date) == "2026-12-08", 5, "today's date after saving")
+        rows = p.sql("select daily_date || '|' || daily_desc from daily_tab;")
+        h.check(rows == "2026-12-07|补写昨天：拜访客户 O'Brien", "the row is stored: %r" % rows)
+
+
+def journey(bindir):
+    reminder(bindir)
+    yesterday(bindir)
+
+
+if __name__ == "__main__":
+    h.main(journey)
