@@ -76,7 +76,9 @@ meetfrm::meetfrm(QWidget* parent) : QDialog(parent)
     timeLabel->setObjectName(u"Label_hCombo"_s);
     twips::place(timeLabel, 240, 2880, 1140, kRowHeight);
     timeLabel->setBuddy(hCombo);
+    // On Linux a combo box is named by its text; its edit carries the name for good.
     hCombo->setAccessibleName(u"出发时间："_s);
+    hCombo->lineEdit()->setAccessibleName(u"出发时间："_s);
     auto* hourLabel = new QLabel(u"时"_s, this);
     hourLabel->setObjectName(u"Label_h"_s);
     twips::place(hourLabel, 2340, 2880, 300, kRowHeight);
@@ -85,6 +87,7 @@ meetfrm::meetfrm(QWidget* parent) : QDialog(parent)
                     u"45"_s, u"50"_s, u"55"_s},
                    2760, 2880);
     sCombo->setAccessibleName(u"出发时间（分）"_s);
+    sCombo->lineEdit()->setAccessibleName(u"出发时间（分）"_s);
     auto* minuteLabel = new QLabel(u"分"_s, this);
     minuteLabel->setObjectName(u"Label_s"_s);
     twips::place(minuteLabel, 3660, 2880, 300, kRowHeight);

@@ -164,7 +164,8 @@ private Q_SLOTS:
                 buddied = buddied || (l->buddy() == w && l->text() == label);
             QVERIFY2(buddied, qPrintable(label));
         }
-        QVERIFY(!f.sCombo->accessibleName().isEmpty());
+        QCOMPARE(f.hCombo->lineEdit()->accessibleName(), u"出发时间："_s);
+        QVERIFY(!f.sCombo->lineEdit()->accessibleName().isEmpty());
         // Buttons stand in one column, in order from the top.
         QVERIFY(f.addcmd->y() < f.findcmd->y());
         QVERIFY(f.findcmd->y() < f.revisecmd->y());
