@@ -2,6 +2,8 @@
 
 #include "app/mainfrm.h"
 #include "diary/dailyfrm.h"
+#include "help/frmabout.h"
+#include "help/helpfrm.h"
 #include "meetings/meetfrm.h"
 
 // Each window library adds its opener here as it lands.
@@ -16,5 +18,13 @@ void registerWindows(mainfrm& w)
         dailyfrm f;
         if (f.Form_Load())
             f.exec();
+    });
+    w.setOpener(mainfrm::Window::Help, [](QWidget* main) {
+        helpfrm f(main);
+        f.exec();
+    });
+    w.setOpener(mainfrm::Window::About, [](QWidget* main) {
+        frmAbout f(main);
+        f.exec();
     });
 }
