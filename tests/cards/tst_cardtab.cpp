@@ -76,6 +76,33 @@ private Q_SLOTS:
         }
     }
 
+    // Every kind of character comes back from the table as it was stored.
+    void storedTexts_readBackExactly_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("long ascii") << u"0123456789abcdefghij; 'x' %_\"q\""_s;
+        QTest::newRow("latin") << u"Müller é ß"_s;
+        QTest::newRow("chinese and ascii") << u"北京市海淀区abc中关村12345678号"_s;
+        QTest::newRow("emoji") << u"😀a😀"_s;
+        QTest::newRow("U+0000 inside") << QString(u"a"_s + QChar(0) + u"b"_s);
+        QTest::newRow("line breaks") << u"一\r\n二\n"_s;
+    }
+    void storedTexts_readBackExactly()
+    {
+        QFETCH(QString, text);
+        TempDb db;
+        db.openShared();
+        QStringList values;
+        for (int c = 1; c < cardtab::kColumns; ++c)
+            values << text;
+        cardtab::add(values);
+        adodb::Recordset rs;
+        cardtab::openAll(rs);
+        for (int c = 1; c < cardtab::kColumns; ++c)
+            QCOMPARE(rs.Fields(c).text(), text);
+    }
+
     void serialNumber_acceptsOnlyWholeNumbers_data()
     {
         QTest::addColumn<QString>("text");
