@@ -115,7 +115,6 @@ cardmain::cardmain(QWidget* parent) : QDialog(parent)
     findnamtxt = edit(p3, "findnamtxt", u"姓名："_s, 960, 1680, 600, 2175);
     findnamcmd = button(p3, "findnamcmd", u"查  找"_s, 4200, 600);
     connect(findnamcmd, &QPushButton::clicked, this, &cardmain::findnamcmd_Click);
-    connect(findnamtxt, &QLineEdit::returnPressed, this, &cardmain::findnamcmd_Click);
     MSFcard = new ct::GridView(p3);
     MSFcard->setObjectName(u"MSFcard"_s);
     MSFcard->setAccessibleName(u"名片列表"_s);
