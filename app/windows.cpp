@@ -1,6 +1,7 @@
 #include "app/windows.h"
 
 #include "app/mainfrm.h"
+#include "cards/cardmain.h"
 #include "diary/dailyfrm.h"
 #include "help/frmabout.h"
 #include "help/helpfrm.h"
@@ -9,6 +10,11 @@
 // Each window library adds its opener here as it lands.
 void registerWindows(mainfrm& w)
 {
+    w.setOpener(mainfrm::Window::Card, [](QWidget*) {
+        cardmain f;
+        f.Form_Load();
+        f.exec();
+    });
     w.setOpener(mainfrm::Window::Meet, [](QWidget*) {
         meetfrm f;
         f.Form_Load();
