@@ -152,6 +152,7 @@ void mainfrm::open(Window w, bool minimise)
         throw;
     }
     m_isOpen[i] = false;
+    shutdown::holdLogout(); // the diary may have been written
 }
 
 void mainfrm::MnCard_Click()
@@ -196,6 +197,7 @@ void mainfrm::closeEvent(QCloseEvent* e)
 
 void mainfrm::Timer1_Timer()
 {
+    shutdown::holdLogout();
     // A tick that comes while the box or the diary window of an earlier tick is still
     // open starts nothing: no stacked reminders.
     if (m_inTick)

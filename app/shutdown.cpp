@@ -5,6 +5,11 @@
 #include "platform/msgbox.h"
 #include "platform/session.h"
 
+#include <QGuiApplication>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
 using namespace Qt::StringLiterals;
 
 namespace shutdown {
@@ -30,9 +35,43 @@ bool winhookproc()
     return true;
 }
 
+namespace {
+QPointer<ct::LogoutInhibitor> g_inhibitor;
+QPointer<QObject> g_owner;
+} // namespace
+
 ct::SessionWatch* winhook(QObject* owner)
 {
+    g_owner = owner;
+    if (!g_inhibitor)
+        g_inhibitor = new ct::LogoutInhibitor(u"ctwork"_s, u"请写今天工作日记"_s,
+                                              QDBusConnection::sessionBus(), owner);
+    QTimer::singleShot(0, owner, [] { holdLogout(); });
     return new ct::SessionWatch([] { return winhookproc(); }, owner);
+}
+
+bool mustHoldLogout()
+{
+    if (ctclock::now().time().hour() < 17)
+        return false;
+    try {
+        return !cardmodul::todayexist();
+    } catch (const adodb::Error&) {
+        return false;
+    }
+}
+
+void holdLogout()
+{
+    if (!g_inhibitor)
+        return;
+    const bool hold = mustHoldLogout();
+    quint32 xid = 0;
+    auto* w = qobject_cast<QWidget*>(g_owner.data());
+    if (hold && w && w->testAttribute(Qt::WA_WState_Created) &&
+        QGuiApplication::platformName() == u"xcb")
+        xid = quint32(w->winId());
+    g_inhibitor->set(hold, xid);
 }
 
 } // namespace shutdown

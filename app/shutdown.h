@@ -16,7 +16,15 @@ extern bool canexit;
 // canexit; false refuses, after the system-modal "请写今天工作日记".
 bool winhookproc();
 
-// Hooks the guard into the desktop's session-end query for the life of owner.
+// Hooks the guard into the desktop's session-end query for the life of owner, and keeps
+// the desktop's logout inhibitor (see holdLogout), first evaluated once events run.
 ct::SessionWatch* winhook(QObject* owner);
+
+// From 17:00 while today's entry is missing the logout inhibitor is to be held. A
+// database that cannot be read holds nothing, as the guard then lets the session end.
+bool mustHoldLogout();
+// Holds or releases the inhibitor of winhook as mustHoldLogout says; without winhook,
+// or without the desktop's service, nothing happens.
+void holdLogout();
 
 } // namespace shutdown

@@ -118,7 +118,15 @@ ConnectionText ConnectionText::parse(const QString& text)
     return out;
 }
 
-Connection::Connection() = default;
+Connection::Connection()
+{
+    // Before the engine starts: no allocation statistics, so no global lock per allocation.
+    static const bool configured = [] {
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        return true;
+    }();
+    (void)configured;
+}
 
 Connection::~Connection()
 {
@@ -179,7 +187,9 @@ void Connection::Open(const QString& connectionText, const QString&, const QStri
              u"数据库文件“%1”是空文件（0 字节），不是数据库。"_s.arg(shown));
 
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(native.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    // One thread uses a connection: no per-call locking.
+    int rc = sqlite3_open_v2(native.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
     auto drop = [&db] {
         sqlite3_close_v2(db);
         db = nullptr;
@@ -381,13 +391,16 @@ void Recordset::Open(const QString& sql, Connection& conn, int, int, const QVari
     int rc;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
         for (int c = 0; c < cols; ++c) {
-            if (sqlite3_column_type(st.s, c) == SQLITE_NULL) {
+            // The file stores UTF-8: read it as it is and decode once, into the table.
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st.s, c));
+            if (!p) {
+                if (sqlite3_column_type(st.s, c) != SQLITE_NULL)
+                    throw Error(SQLITE_NOMEM, engineMessage(conn.handle()));
                 rows.appendNullCell();
                 continue;
             }
-            const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(st.s, c));
-            const int bytes = sqlite3_column_bytes16(st.s, c);
-            rows.appendCell(QStringView(p, bytes / 2));
+            const int bytes = sqlite3_column_bytes(st.s, c);
+            rows.appendCellUtf8(p, std::size_t(bytes));
         }
     }
     if (rc != SQLITE_DONE)

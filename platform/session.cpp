@@ -1,6 +1,8 @@
 #include "platform/session.h"
 
 #include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
@@ -9,6 +11,8 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+using namespace Qt::StringLiterals;
 
 namespace ct {
 
@@ -68,6 +72,53 @@ void SessionWatch::watchTerminationSignals()
     sa.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGHUP, SIGINT})
         ::sigaction(sig, &sa, nullptr);
+}
+
+namespace {
+const QString kSmService = u"org.gnome.SessionManager"_s;
+const QString kSmPath = u"/org/gnome/SessionManager"_s;
+const QString kSmInterface = u"org.gnome.SessionManager"_s;
+constexpr quint32 kInhibitLogout = 1;
+constexpr int kCallTimeoutMs = 1000; // the tick must not hang on a stuck service
+} // namespace
+
+LogoutInhibitor::LogoutInhibitor(QString appId, QString reason, QDBusConnection bus,
+                                 QObject* parent)
+    : QObject(parent), m_appId(std::move(appId)), m_reason(std::move(reason)), m_bus(bus)
+{
+    if (!m_bus.isConnected())
+        return;
+    // The session manager forgets our inhibitor when it restarts: hold it anew then.
+    auto* watch = new QDBusServiceWatcher(kSmService, m_bus,
+                                          QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(watch, &QDBusServiceWatcher::serviceUnregistered, this, [this] { m_cookie.reset(); });
+}
+
+LogoutInhibitor::~LogoutInhibitor()
+{
+    set(false);
+}
+
+void LogoutInhibitor::set(bool wanted, quint32 toplevelXid)
+{
+    if (wanted == held() || !m_bus.isConnected())
+        return;
+    QDBusMessage call = QDBusMessage::createMethodCall(kSmService, kSmPath, kSmInterface,
+                                                       wanted ? u"Inhibit"_s : u"Uninhibit"_s);
+    call.setAutoStartService(false);
+    if (wanted)
+        call << m_appId << toplevelXid << m_reason << kInhibitLogout;
+    else
+        call << *m_cookie;
+    const QDBusMessage reply = m_bus.call(call, QDBus::Block, kCallTimeoutMs);
+    if (!wanted) {
+        // Released, or the service is gone and took the inhibitor with it.
+        m_cookie.reset();
+        return;
+    }
+    if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1 &&
+        reply.arguments().constFirst().canConvert<quint32>())
+        m_cookie = reply.arguments().constFirst().toUInt();
 }
 
 } // namespace ct

@@ -2,9 +2,12 @@
 // The desktop's session end: the XSMP query (through QSessionManager) and the signals
 // with which a desktop without a session manager ends programs.
 
+#include <QDBusConnection>
 #include <QObject>
+#include <QString>
 
 #include <functional>
+#include <optional>
 
 class QSessionManager;
 class QSocketNotifier;
@@ -31,6 +34,29 @@ Q_SIGNALS:
 private:
     std::function<bool()> m_mayEnd;
     QSocketNotifier* m_notifier = nullptr;
+};
+
+// A logout inhibitor held through the desktop's session manager over D-Bus
+// (org.gnome.SessionManager.Inhibit with the logout flag). Desktops that never send the
+// XSMP query (GNOME on Wayland) show its reason in their log-off dialog. Where the
+// service is absent nothing is held and nothing else changes.
+class LogoutInhibitor : public QObject {
+    Q_OBJECT
+public:
+    LogoutInhibitor(QString appId, QString reason,
+                    QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+    ~LogoutInhibitor() override; // releases a held inhibitor
+
+    // Holds the inhibitor while wanted, releases it otherwise; calling again with the same
+    // wish does nothing. toplevelXid names the program's window on X11 (0: none).
+    void set(bool wanted, quint32 toplevelXid = 0);
+    bool held() const { return m_cookie.has_value(); }
+
+private:
+    QString m_appId;
+    QString m_reason;
+    QDBusConnection m_bus;
+    std::optional<quint32> m_cookie;
 };
 
 } // namespace ct

@@ -5,6 +5,7 @@ made by ctdb, so journeys never share data.
 """
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -17,7 +18,6 @@ from gi.repository import Atspi  # noqa: E402
 import pyatspi  # noqa: E402
 
 APP_NAME = "ctwork"
-FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 
 
 class Failure(Exception):
@@ -81,25 +81,20 @@ class Program:
         return r.stdout.decode().strip()
 
     def command(self):
-        return [os.path.join(self.dir, "ctwork")]
-
-    def environment(self):
-        """The program's environment; a set wall clock is preloaded into the program itself
-        (not through the faketime wrapper, whose child would outlive a stop)."""
-        env = dict(self.env)
+        cmd = [os.path.join(self.dir, "ctwork")]
         if self.faketime:
-            env["LD_PRELOAD"] = FAKETIME_LIB
-            env["FAKETIME"] = self.faketime
-            env["FAKETIME_NO_CACHE"] = "1"
-        return env
+            cmd = ["faketime", "-f", self.faketime] + cmd
+        return cmd
 
     def start(self):
-        self.proc = subprocess.Popen(self.command(), env=self.environment(), cwd=self.dir)
+        # A process group of its own, so that stop() also ends faketime's child.
+        self.proc = subprocess.Popen(self.command(), env=self.env, cwd=self.dir,
+                                     start_new_session=True)
         return self
 
     def start_second(self):
         """Starts another copy and returns its exit code (it should end at once)."""
-        p = subprocess.Popen(self.command(), env=self.environment(), cwd=self.dir)
+        p = subprocess.Popen(self.command(), env=self.env, cwd=self.dir)
         try:
             return p.wait(timeout=15)
         except subprocess.TimeoutExpired:
@@ -107,16 +102,20 @@ class Program:
             raise Failure("a second start did not end")
 
     def app(self, timeout=20):
-        return wait_for(lambda: find_app(self.proc.pid if self.proc else None), timeout,
+        # faketime runs the program as its child: any copy on the bus is ours then.
+        pid = self.proc.pid if self.proc and not self.faketime else None
+        return wait_for(lambda: find_app(pid), timeout,
                         "the program on the accessibility bus")
 
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.terminate()
+        if self.proc:
             try:
+                os.killpg(self.proc.pid, signal.SIGTERM)
                 self.proc.wait(timeout=10)
             except subprocess.TimeoutExpired:
-                self.proc.kill()
+                os.killpg(self.proc.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def __enter__(self):
@@ -270,6 +269,7 @@ def main(journey):
         print("FAIL -", f, flush=True)
         sys.exit(1)
     print("journey passed", flush=True)
+
 
 
 def key_escape(title):

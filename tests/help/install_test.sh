@@ -1,0 +1,35 @@
+#!/bin/sh
+# cmake --install into a fresh prefix: one program directory with the program, ctdb, the
+# manual, its images and a new database; a menu entry naming that program; the icon.
+#   install_test.sh BUILD_DIR
+set -eu
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "FAIL - $*"; exit 1; }
+cmake --install "$build" --prefix "$prefix" >/dev/null
+app="$prefix/lib/ctwork"
+for f in ctwork ctdb help.htm ctsource.mdb; do
+    [ -f "$app/$f" ] || fail "missing $app/$f"
+done
+[ -x "$app/ctwork" ] || fail "ctwork not executable"
+# Every image the manual shows was installed with it.
+for img in $(grep -o 'src="images/[^"]*"' "$app/help.htm" | sed 's/src="//; s/"$//'); do
+    [ -f "$app/$img" ] || fail "missing $app/$img"
+done
+"$app/ctdb" check "$app" >/dev/null || fail "the new database does not check"
+desktop="$prefix/share/applications/ctwork.desktop"
+[ -f "$desktop" ] || fail "no desktop file"
+grep -qx "Exec=\"$app/ctwork\"" "$desktop" || fail "Exec does not name $app/ctwork"
+grep -qx "Icon=ctwork" "$desktop" || fail "no Icon=ctwork"
+grep -qx "Name=澄桐工作管理" "$desktop" || fail "no Name"
+[ -f "$prefix/share/icons/hicolor/64x64/apps/ctwork.png" ] || fail "no icon"
+[ "$(readlink -f "$prefix/bin/ctwork")" = "$(readlink -f "$app/ctwork")" ] || fail "bin/ctwork link"
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$desktop" || fail "desktop-file-validate"
+fi
+# A second install keeps the data.
+before=$(cksum <"$app/ctsource.mdb")
+cmake --install "$build" --prefix "$prefix" >/dev/null
+[ "$(cksum <"$app/ctsource.mdb")" = "$before" ] || fail "reinstall changed the database"
+echo "install layout ok"
