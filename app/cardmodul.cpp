@@ -181,6 +181,16 @@ QString meetmessage(const QDateTime& now)
     return message;
 }
 
+bool windowdb()
+{
+    if (dbopen || opendb())
+        return true;
+    msgbox::show({u"Database not found!, Please place the database with the same path as "
+                  "the .exe file"_s,
+                  msgbox::Buttons::OK, u"Database not found!"_s, msgbox::Icon::Exclamation, false});
+    return false;
+}
+
 void meetremind()
 {
     QString message;

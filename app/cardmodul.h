@@ -22,10 +22,13 @@ inline const QString kPassword = u"q4u4-b7d7-h252"_s;
 adodb::Connection& dbconn();
 extern bool dbopen;
 
-QString dbFilePath();       // the executable's directory + "/ctsource.mdb"
-QString connectionText();   // the full connection text for dbFilePath()
+QString dbFilePath();     // the executable's directory + "/ctsource.mdb"
+QString connectionText(); // the full connection text for dbFilePath()
 // Opens the shared connection; on failure shows the "Connection Error" box, returns false.
 bool opendb();
+// What a window does on opening: opens the shared connection unless it is open; when that
+// fails, adds the "Database not found!" warning to opendb's box. True when it is open.
+bool windowdb();
 // Drops the shared connection (tests start each case without one).
 void resetdb();
 

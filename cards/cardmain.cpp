@@ -211,11 +211,7 @@ void cardmain::Form_Load()
     cardnum = 0;
     topmost::make(this);
     writeHeadings();
-    if (!cardmodul::dbopen && !cardmodul::opendb()) {
-        msgbox::show({u"Database not found!, Please place the database with the same path as "
-                      "the .exe file"_s,
-                      msgbox::Buttons::OK, u"Database not found!"_s, msgbox::Icon::Exclamation,
-                      false});
+    if (!cardmodul::windowdb()) {
         return;
     }
     adodb::Recordset rs;

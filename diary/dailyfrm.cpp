@@ -76,11 +76,7 @@ dailyfrm::dailyfrm(QWidget* parent) : QDialog(parent)
 bool dailyfrm::Form_Load()
 {
     topmost::make(this);
-    if (!cardmodul::dbopen && !cardmodul::opendb()) {
-        msgbox::show({u"Database not found!, Please place the database with the same path as "
-                      "the .exe file"_s,
-                      msgbox::Buttons::OK, u"Database not found!"_s, msgbox::Icon::Exclamation,
-                      false});
+    if (!cardmodul::windowdb()) {
         return false;
     }
     bool yest = false;

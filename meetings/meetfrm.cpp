@@ -174,12 +174,8 @@ void meetfrm::runError(int number, const QString& description)
 void meetfrm::Form_Load()
 {
     topmost::make(this);
-    if (!cardmodul::dbopen && !cardmodul::opendb()) {
+    if (!cardmodul::windowdb()) {
         // The window stays open without a record date; the main window stays minimised.
-        msgbox::show({u"Database not found!, Please place the database with the same path as "
-                      "the .exe file"_s,
-                      msgbox::Buttons::OK, u"Database not found!"_s, msgbox::Icon::Exclamation,
-                      false});
         return;
     }
     recorddaytxt->setText(cardmodul::datetext(ctclock::today()));
