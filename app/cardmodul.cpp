@@ -6,12 +6,34 @@
 
 #include <QRegularExpression>
 
+#include <future>
 #include <memory>
+#include <optional>
 
 namespace cardmodul {
 
 namespace {
 std::unique_ptr<adodb::Connection> g_conn;
+
+// An open begun by preopen(): the connection, or why it failed.
+struct Opened {
+    std::unique_ptr<adodb::Connection> conn;
+    std::optional<adodb::Error> error;
+};
+std::future<Opened> g_pending;
+
+Opened openShared(const QString& text)
+{
+    Opened r;
+    r.conn = std::make_unique<adodb::Connection>();
+    r.conn->CursorLocation = 2;
+    try {
+        r.conn->Open(text, QString(), QString(), -1);
+    } catch (const adodb::Error& e) {
+        r.error = e;
+    }
+    return r;
+}
 } // namespace
 
 bool dbopen = false;
@@ -35,22 +57,27 @@ QString connectionText()
            dbFilePath() + u";Jet OLEDB:Database password = "_s + kPassword + u";"_s;
 }
 
+void preopen()
+{
+    const QString text = connectionText(); // read here: the thread never touches the app
+    g_pending = std::async(std::launch::async, [text] { return openShared(text); });
+}
+
 bool opendb()
 {
-    g_conn = std::make_unique<adodb::Connection>();
-    g_conn->CursorLocation = 2;
-    try {
-        g_conn->Open(connectionText(), QString(), QString(), -1);
+    Opened r = g_pending.valid() ? g_pending.get() : openShared(connectionText());
+    g_conn = std::move(r.conn);
+    if (!r.error)
         return true;
-    } catch (const adodb::Error& e) {
-        msgbox::show({e.description(), msgbox::Buttons::OK, u"Connection Error"_s,
-                      msgbox::Icon::Exclamation, false});
-        return false;
-    }
+    msgbox::show({r.error->description(), msgbox::Buttons::OK, u"Connection Error"_s,
+                  msgbox::Icon::Exclamation, false});
+    return false;
 }
 
 void resetdb()
 {
+    if (g_pending.valid())
+        g_pending.get();
     g_conn.reset();
     dbopen = false;
 }

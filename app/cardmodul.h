@@ -26,6 +26,9 @@ QString dbFilePath();     // the executable's directory + "/ctsource.mdb"
 QString connectionText(); // the full connection text for dbFilePath()
 // Opens the shared connection; on failure shows the "Connection Error" box, returns false.
 bool opendb();
+// Begins the next opendb() on another thread (the key derivation takes tens of
+// milliseconds), so that start-up builds the window meanwhile.
+void preopen();
 // What a window does on opening: opens the shared connection unless it is open; when that
 // fails, adds the "Database not found!" warning to opendb's box. True when it is open.
 bool windowdb();

@@ -1,5 +1,6 @@
 // 澄桐工作管理: start-up.
 
+#include "app/cardmodul.h"
 #include "app/mainfrm.h"
 #include "app/shutdown.h"
 #include "app/windows.h"
@@ -25,11 +26,15 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName(u"澄桐工作管理"_s);
     QApplication::setDesktopFileName(u"ctwork"_s);
 
+    // A second copy asks the first to come to the front and ends without the database.
     ct::SingleInstance instance;
-    mainfrm w;
-    registerWindows(w);
-    if (!w.Form_Load(&instance))
+    if (instance.previousRunning())
         return 0;
+    cardmodul::preopen();
+    mainfrm w;
+    QObject::connect(&instance, &ct::SingleInstance::raiseRequested, &w, &mainfrm::bringToFront);
+    registerWindows(w);
+    w.Form_Load(nullptr);
 
     // A desktop without a session manager ends programs with a signal: end cleanly.
     // Every write is committed when it returns, so nothing acknowledged is lost.

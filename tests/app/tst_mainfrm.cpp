@@ -79,6 +79,33 @@ private Q_SLOTS:
         CT_VERIFY_BOXES(boxes);
     }
 
+    // The program begins the open on another thread while it builds the window; the
+    // outcome and the boxes are those of an open on the spot.
+    void startup_openBegunEarly_data()
+    {
+        QTest::addColumn<bool>("withDatabase");
+        QTest::newRow("database") << true;
+        QTest::newRow("no database") << false;
+    }
+    void startup_openBegunEarly()
+    {
+        QFETCH(bool, withDatabase);
+        TempDb db(withDatabase);
+        Boxes boxes;
+        if (!withDatabase) {
+            boxes.expect(box(u"找不到数据库文件“%1”。"_s.arg(db.file()), msgbox::Buttons::OK,
+                             msgbox::Icon::Exclamation, false, u"Connection Error"_s));
+            boxes.expect(box(u"数据连接错误"_s));
+        }
+        cardmodul::preopen();
+        mainfrm w;
+        QVERIFY(w.Form_Load(nullptr));
+        QCOMPARE(cardmodul::dbopen, withDatabase);
+        if (withDatabase)
+            QCOMPARE(cardmodul::dbconn().Execute(u"delete from cardtab"_s), 0);
+        CT_VERIFY_BOXES(boxes);
+    }
+
     void secondStart_endsWithoutOpeningTheDatabase()
     {
         TempDb db;
