@@ -1,18 +1,18 @@
 #include "app/mainfrm.h"
 
-#include "app/cardmodul.h"
+#include "app/modul/cardmodul.h"
+#include "app/modul/schedule.h"
 #include "app/shutdown.h"
 #include "platform/appinfo.h"
 #include "platform/clock.h"
-#include "platform/instance.h"
+#include "platform/form.h"
 #include "platform/msgbox.h"
 #include "platform/twips.h"
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QMenuBar>
-#include <QScreen>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <QToolButton>
 
@@ -73,11 +73,7 @@ mainfrm::mainfrm(QWidget* parent) : QMainWindow(parent)
     // Client area 7185 x 4875 twips, centred on the screen.
     central->setFixedSize(twips::toPx(7185), twips::toPx(4875));
     adjustSize();
-    if (const QScreen* s = QGuiApplication::primaryScreen()) {
-        QRect r = frameGeometry();
-        r.moveCenter(s->availableGeometry().center());
-        move(r.topLeft());
-    }
+    form::centre(this);
 }
 
 mainfrm::~mainfrm() = default;
@@ -110,14 +106,9 @@ void mainfrm::setOpener(Window w, Opener opener)
     m_openers[std::size_t(w)] = std::move(opener);
 }
 
-bool mainfrm::Form_Load(ct::SingleInstance* instance)
+void mainfrm::Form_Load()
 {
     shutdown::canexit = false;
-    if (instance) {
-        if (instance->previousRunning())
-            return false; // the running copy was asked to come to the front
-        connect(instance, &ct::SingleInstance::raiseRequested, this, &mainfrm::bringToFront);
-    }
     if (cardmodul::opendb())
         cardmodul::dbopen = true;
     else
@@ -125,7 +116,6 @@ bool mainfrm::Form_Load(ct::SingleInstance* instance)
     shutdown::winhook(this);
     MnExit->setEnabled(false);
     Timer1->start();
-    return true;
 }
 
 void mainfrm::bringToFront()
@@ -152,7 +142,8 @@ void mainfrm::open(Window w, bool minimise)
         throw;
     }
     m_isOpen[i] = false;
-    shutdown::holdLogout(); // the diary may have been written
+    // The diary may have been written; within a tick the tick's time holds.
+    shutdown::holdLogout(m_tickTime.value_or(ctclock::now()));
 }
 
 void mainfrm::MnCard_Click()
@@ -197,41 +188,35 @@ void mainfrm::closeEvent(QCloseEvent* e)
 
 void mainfrm::Timer1_Timer()
 {
-    shutdown::holdLogout();
+    const QDateTime now = ctclock::now();
+    shutdown::holdLogout(now);
     // A tick that comes while the box or the diary window of an earlier tick is still
     // open starts nothing: no stacked reminders.
-    if (m_inTick)
+    if (m_tickTime)
         return;
-    struct Busy {
-        bool& flag;
-        explicit Busy(bool& f) : flag(f) { flag = true; }
-        ~Busy() { flag = false; }
-        Busy(const Busy&) = delete;
-        Busy& operator=(const Busy&) = delete;
-    } busy(m_inTick);
-    const QDateTime now = ctclock::now();
-    const int M = now.time().minute();
-    const int H = now.time().hour();
-    if (M % 10 == 0 || M == 55)
-        cardmodul::meetremind();
+    const QScopedValueRollback<std::optional<QDateTime>> busy(m_tickTime, now);
+
+    if (schedule::isReminderMinute(now.time()))
+        cardmodul::meetremind(now);
 
     bool yest = false;
     try {
-        yest = cardmodul::yestexist();
+        yest = cardmodul::yestexist(now.date());
     } catch (const adodb::Error&) {
         yest = false;
     }
     if (!yest)
         open(Window::Log, true);
 
-    if (H >= 17 && M == 25) {
+    if (schedule::isEveningPromptMinute(now.time())) {
         bool today = false;
         try {
-            today = cardmodul::todayexist();
+            today = cardmodul::todayexist(now.date());
         } catch (const adodb::Error&) {
             today = false;
         }
         if (!today)
-            msgbox::show({u"请写今天工作日记"_s, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
+            msgbox::show(
+                {schedule::kDiaryPrompt, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
     }
 }

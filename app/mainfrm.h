@@ -1,19 +1,17 @@
 #pragma once
-// The main window: start-up, the menus and picture shortcuts, the reminder tick, and
-// close requests that only minimise until the session end allows them.
+// The main window: its load at start-up, the menus and picture shortcuts, the reminder
+// tick, and close requests that only minimise until the session end allows them.
 
+#include <QDateTime>
 #include <QMainWindow>
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class QAction;
 class QTimer;
 class QToolButton;
-
-namespace ct {
-class SingleInstance;
-}
 
 class mainfrm : public QMainWindow {
     Q_OBJECT
@@ -28,8 +26,8 @@ public:
 
     void setOpener(Window w, Opener opener);
 
-    // The start-up sequence. False when another copy runs: the program then ends.
-    bool Form_Load(ct::SingleInstance* instance);
+    // The load at start-up: the shared connection, the session-end guard, the timer.
+    void Form_Load();
 
     void MnCard_Click();
     void MnMeet_Click();
@@ -37,6 +35,7 @@ public:
     void MnHelpCont_Click();
     void MnVer_Click();
     void MnExit_Click();
+    // One tick: the clock is read once and that time goes to every step.
     void Timer1_Timer();
 
     QTimer* Timer1 = nullptr;
@@ -54,5 +53,5 @@ private:
                           const QString& image, int left);
     std::array<Opener, std::size_t(Window::Count)> m_openers;
     std::array<bool, std::size_t(Window::Count)> m_isOpen{};
-    bool m_inTick = false;
+    std::optional<QDateTime> m_tickTime; // set while a tick runs
 };

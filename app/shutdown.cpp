@@ -1,6 +1,7 @@
 #include "app/shutdown.h"
 
-#include "app/cardmodul.h"
+#include "app/modul/cardmodul.h"
+#include "app/modul/schedule.h"
 #include "platform/clock.h"
 #include "platform/msgbox.h"
 #include "platform/session.h"
@@ -18,17 +19,17 @@ bool canexit = false;
 
 bool winhookproc()
 {
-    const int H = ctclock::now().time().hour();
+    const QDateTime now = ctclock::now();
     bool exists = true;
     try {
-        exists = cardmodul::todayexist();
+        exists = cardmodul::todayexist(now.date());
     } catch (const adodb::Error&) {
         // The database cannot be read: the answer must still come at once, so the
         // session is allowed to end rather than held by a check that cannot succeed.
         exists = true;
     }
-    if (!exists && H >= 17) {
-        msgbox::show({u"请写今天工作日记"_s, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
+    if (!exists && schedule::todayEntryRequired(now.time())) {
+        msgbox::show({schedule::kDiaryPrompt, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
         return false;
     }
     canexit = true;
@@ -44,28 +45,28 @@ ct::SessionWatch* winhook(QObject* owner)
 {
     g_owner = owner;
     if (!g_inhibitor)
-        g_inhibitor = new ct::LogoutInhibitor(u"ctwork"_s, u"请写今天工作日记"_s,
+        g_inhibitor = new ct::LogoutInhibitor(u"ctwork"_s, schedule::kDiaryPrompt,
                                               QDBusConnection::sessionBus(), owner);
-    QTimer::singleShot(0, owner, [] { holdLogout(); });
+    QTimer::singleShot(0, owner, [] { holdLogout(ctclock::now()); });
     return new ct::SessionWatch([] { return winhookproc(); }, owner);
 }
 
-bool mustHoldLogout()
+bool mustHoldLogout(const QDateTime& now)
 {
-    if (ctclock::now().time().hour() < 17)
+    if (!schedule::todayEntryRequired(now.time()))
         return false;
     try {
-        return !cardmodul::todayexist();
+        return !cardmodul::todayexist(now.date());
     } catch (const adodb::Error&) {
         return false;
     }
 }
 
-void holdLogout()
+void holdLogout(const QDateTime& now)
 {
     if (!g_inhibitor)
         return;
-    const bool hold = mustHoldLogout();
+    const bool hold = mustHoldLogout(now);
     quint32 xid = 0;
     auto* w = qobject_cast<QWidget*>(g_owner.data());
     if (hold && w && w->testAttribute(Qt::WA_WState_Created) &&

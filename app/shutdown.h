@@ -2,6 +2,7 @@
 // The session-end guard: from 17:00 the session may not end while today's diary entry
 // is missing. Only the guard gives the main window leave to close.
 
+#include <QDateTime>
 #include <QObject>
 
 namespace ct {
@@ -20,11 +21,12 @@ bool winhookproc();
 // the desktop's logout inhibitor (see holdLogout), first evaluated once events run.
 ct::SessionWatch* winhook(QObject* owner);
 
-// From 17:00 while today's entry is missing the logout inhibitor is to be held. A
-// database that cannot be read holds nothing, as the guard then lets the session end.
-bool mustHoldLogout();
+// At `now`, is the logout inhibitor to be held? From 17:00 while today's entry is
+// missing; a database that cannot be read holds nothing, as the guard then lets the
+// session end.
+bool mustHoldLogout(const QDateTime& now);
 // Holds or releases the inhibitor of winhook as mustHoldLogout says; without winhook,
 // or without the desktop's service, nothing happens.
-void holdLogout();
+void holdLogout(const QDateTime& now);
 
 } // namespace shutdown

@@ -7,7 +7,6 @@
 #include "help/helpfrm.h"
 #include "meetings/meetfrm.h"
 
-// Each window library adds its opener here as it lands.
 void registerWindows(mainfrm& w)
 {
     w.setOpener(mainfrm::Window::Card, [](QWidget*) {

@@ -1,4 +1,4 @@
 #pragma once
-// Wires the windows that the main window opens.
+// Gives the main window the openers of the windows it opens.
 class mainfrm;
 void registerWindows(mainfrm& w);

@@ -6,8 +6,9 @@
 //
 // Each run of the window is a fresh process (--child), so its peak memory is its own.
 
-#include "app/cardmodul.h"
 #include "app/mainfrm.h"
+#include "app/modul/cardmodul.h"
+#include "app/modul/tables.h"
 #include "cards/cardmain.h"
 #include "cards/cardtab.h"
 #include "platform/appinfo.h"
@@ -71,8 +72,8 @@ void makeDatabase(const QString& dir)
     c.Execute(u"begin"_s);
     QStringList cols;
     QStringList marks;
-    for (int i = 1; i < cardtab::kColumns; ++i) {
-        cols << cardtab::columnNames()[std::size_t(i)];
+    for (int i = 1; i < tables::kCardColumns; ++i) {
+        cols << tables::cardColumns()[std::size_t(i)];
         marks << u"?"_s;
     }
     const QString sql =
@@ -168,7 +169,7 @@ int child(const QString& dir)
         f.Form_Load();
         f.exec();
     });
-    w.Form_Load(nullptr);
+    w.Form_Load();
     w.show();
     QCoreApplication::processEvents();
     FirstPaint probe;

@@ -6,7 +6,7 @@
 //
 // The 1,000,000-meeting file is made once and kept under the build directory.
 
-#include "app/cardmodul.h"
+#include "app/modul/cardmodul.h"
 #include "meetings/meettab.h"
 #include "platform/appinfo.h"
 #include "platform/grid.h"
@@ -117,12 +117,12 @@ double cli(const QString& file, const QStringList& statements, QByteArray* out =
 }
 
 // Our search: statement, row count, the six grid columns into a grid model.
-int ours(void (*open)(adodb::Recordset&, const QString&), const QString& text)
+int ours(void (*open)(adodb::Connection&, adodb::Recordset&, const QString&), const QString& text)
 {
     adodb::Recordset rs;
-    open(rs, text);
+    open(cardmodul::dbconn(), rs, text);
     const int n = cardmodul::reccount(rs);
-    ct::GridModel g(2, meettab::kGridColumns);
+    ct::GridModel g(2, tables::kMeetListColumns);
     if (n > 0)
         g.setBody(meettab::gridRows(rs.rows()));
     rs.Close();
@@ -135,7 +135,8 @@ struct Result {
 };
 
 // Mean time per statement over the batch, median over the runs, for both sides.
-Result compare(const QString& file, void (*open)(adodb::Recordset&, const QString&),
+Result compare(const QString& file,
+               void (*open)(adodb::Connection&, adodb::Recordset&, const QString&),
                const QString& sqlHead, const QStringList& texts, int runs)
 {
     QStringList statements;

@@ -4,7 +4,7 @@
 //
 //   bench/tick [DIR]   (DIR keeps the generated database for later runs; default: bench/)
 
-#include "app/cardmodul.h"
+#include "app/modul/cardmodul.h"
 #include "platform/appinfo.h"
 #include "platform/clock.h"
 
@@ -125,12 +125,12 @@ int main(int argc, char** argv)
     if (!cardmodul::meetmessage(now).isEmpty())
         return 1;
     const double meet = timeMs([&] { (void)cardmodul::meetmessage(now); });
-    const double yest = timeMs([] { (void)cardmodul::yestexist(); });
-    const double today = timeMs([] { (void)cardmodul::todayexist(); });
+    const double yest = timeMs([] { (void)cardmodul::yestexist(kToday); });
+    const double today = timeMs([] { (void)cardmodul::todayexist(kToday); });
     const double tick = timeMs([&] {
         (void)cardmodul::meetmessage(now);
-        (void)cardmodul::yestexist();
-        (void)cardmodul::todayexist();
+        (void)cardmodul::yestexist(kToday);
+        (void)cardmodul::todayexist(kToday);
     });
 
     const QString d = cardmodul::datetext(kToday);

@@ -1,18 +1,18 @@
 #include "cards/cardmain.h"
 
-#include "app/cardmodul.h"
+#include "app/modul/cardmodul.h"
+#include "app/modul/tables.h"
 #include "cards/cardtab.h"
+#include "platform/form.h"
 #include "platform/grid.h"
 #include "platform/msgbox.h"
 #include "platform/topmost.h"
 #include "platform/twips.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -118,7 +118,7 @@ cardmain::cardmain(QWidget* parent) : QDialog(parent)
     MSFcard = new ct::GridView(p3);
     MSFcard->setObjectName(u"MSFcard"_s);
     MSFcard->setAccessibleName(u"名片列表"_s);
-    MSFcard->grid()->setCols(cardtab::kColumns);
+    MSFcard->grid()->setCols(tables::kCardColumns);
     MSFcard->grid()->setRows(2);
     MSFcard->setGeometry(0, twips::toPx(1320) - m_pageTop, twips::toPx(6495), twips::toPx(3375));
     connect(MSFcard, &ct::GridView::Click, this, &cardmain::MSFcard_Click);
@@ -129,11 +129,7 @@ cardmain::cardmain(QWidget* parent) : QDialog(parent)
                h_ziptxt,    qqtxt,        web_namtxt};
 
     SSTab1->setCurrentIndex(0);
-    if (const QScreen* s = QGuiApplication::primaryScreen()) {
-        QRect r = rect();
-        r.moveCenter(s->availableGeometry().center());
-        move(r.topLeft());
-    }
+    form::centre(this);
 }
 
 QLineEdit* cardmain::edit(QWidget* page, const char* name, const QString& label, int labelLeft,
@@ -179,17 +175,12 @@ void cardmain::setBoxText(int c, const QString& text)
         m_lines[std::size_t(c)]->setText(text);
 }
 
-void cardmain::runError(int number, const QString& description)
-{
-    msgbox::show(u"程序运行错误："_s + QString::number(number) + description);
-}
-
 void cardmain::writeHeadings()
 {
     ct::GridModel* g = MSFcard->grid();
     g->clearTexts();
-    for (int j = 0; j < cardtab::kColumns && j < g->Cols(); ++j)
-        g->setTextMatrix(0, j, cardtab::headings()[std::size_t(j)]);
+    for (int j = 0; j < tables::kCardColumns && j < g->Cols(); ++j)
+        g->setTextMatrix(0, j, tables::cardHeadings()[std::size_t(j)]);
 }
 
 void cardmain::showRows(adodb::Recordset& rs, int n)
@@ -217,7 +208,7 @@ void cardmain::Form_Load()
     adodb::Recordset rs;
     int n = 0;
     try {
-        cardtab::openAll(rs);
+        cardtab::openAll(cardmodul::dbconn(), rs);
         n = cardmodul::reccount(rs);
     } catch (const adodb::Error&) {
         n = 0;
@@ -262,7 +253,7 @@ void cardmain::findnamcmd_Click()
     adodb::Recordset rs;
     int n = 0;
     try {
-        cardtab::openByName(rs, coded);
+        cardtab::openByName(cardmodul::dbconn(), rs, coded);
         n = cardmodul::reccount(rs);
     } catch (const adodb::Error&) {
         n = 0;
@@ -278,7 +269,7 @@ void cardmain::copyRow(int r)
 {
     const ct::GridModel* g = MSFcard->grid();
     try {
-        for (int c = 0; c < cardtab::kColumns; ++c) {
+        for (int c = 0; c < tables::kCardColumns; ++c) {
             setBoxText(c, g->TextMatrix(r, c));
             if (c == 0)
                 sernotxt->setEnabled(false);
@@ -290,7 +281,7 @@ void cardmain::copyRow(int r)
 
 void cardmain::emptyBoxes()
 {
-    for (int c = 0; c < cardtab::kColumns; ++c) {
+    for (int c = 0; c < tables::kCardColumns; ++c) {
         setBoxText(c, {});
         if (c == 0)
             sernotxt->setEnabled(false);
@@ -331,15 +322,15 @@ void cardmain::Newcmd_Click()
                     msgbox::Result::Yes;
         if (store) {
             QStringList values{coded};
-            for (int c = 2; c < cardtab::kColumns; ++c)
+            for (int c = 2; c < tables::kCardColumns; ++c)
                 values << cardtab::trimBlanks(boxText(c));
-            cardtab::add(values);
+            cardtab::add(cardmodul::dbconn(), values);
             msgbox::show(u"纪录被成功增加"_s);
         }
-        for (int c = 1; c < cardtab::kColumns; ++c)
+        for (int c = 1; c < tables::kCardColumns; ++c)
             setBoxText(c, {});
     } catch (const adodb::Error& e) {
-        runError(e.number(), e.description());
+        cardmodul::runError(e);
     }
 }
 
@@ -355,12 +346,12 @@ void cardmain::Command2_Click()
         for (int c = 8; c <= 20; ++c) // off_addr .. web_nam, as typed
             contacts << boxText(c);
         // A card deleted meanwhile is not reported as changed: the typed details would be lost.
-        if (cardtab::change(serno, contacts) == 0)
+        if (cardtab::change(cardmodul::dbconn(), serno, contacts) == 0)
             throw adodb::Error(adodb::ErrNoCurrentRow,
                                u"没有序号为 %1 的名片，修改未保存。"_s.arg(serno));
         msgbox::show(u"修改成功！"_s);
     } catch (const adodb::Error& e) {
-        runError(e.number(), e.description());
+        cardmodul::runError(e);
     }
 }
 
@@ -370,10 +361,10 @@ void cardmain::Command3_Click()
         if (msgbox::show(u"确定删除名片—姓名："_s + nametxt->text(), msgbox::Buttons::OKCancel) !=
             msgbox::Result::OK)
             return;
-        cardtab::remove(cardtab::serialNumber(sernotxt->text()));
+        cardtab::remove(cardmodul::dbconn(), cardtab::serialNumber(sernotxt->text()));
         msgbox::show(u"记录被成功删除"_s);
     } catch (const adodb::Error& e) {
-        runError(e.number(), e.description());
+        cardmodul::runError(e);
     }
 }
 
@@ -392,7 +383,7 @@ void cardmain::Command5_Click()
             msgbox::show(kLast);
         }
     } catch (const adodb::Error& e) {
-        runError(e.number(), e.description());
+        cardmodul::runError(e);
     }
 }
 
@@ -407,6 +398,6 @@ void cardmain::Command6_Click()
             msgbox::show(kFirst);
         }
     } catch (const adodb::Error& e) {
-        runError(e.number(), e.description());
+        cardmodul::runError(e);
     }
 }

@@ -87,7 +87,6 @@ private:
     void showRows(adodb::Recordset& rs, int n);
     void copyRow(int r);
     void emptyBoxes();
-    static void runError(int number, const QString& description);
     QLineEdit* edit(QWidget* page, const char* name, const QString& label, int labelLeft, int left,
                     int top, int width);
     QPushButton* button(QWidget* page, const char* name, const QString& caption, int left, int top);

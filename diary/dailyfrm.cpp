@@ -1,6 +1,6 @@
 #include "diary/dailyfrm.h"
 
-#include "app/cardmodul.h"
+#include "app/modul/cardmodul.h"
 #include "diary/dailytab.h"
 #include "platform/clock.h"
 #include "platform/msgbox.h"
@@ -115,11 +115,6 @@ void dailyfrm::Option2_Click()
     datetxt->setEnabled(true);
 }
 
-void dailyfrm::runError(int number, const QString& description)
-{
-    msgbox::show(u"程序运行错误："_s + QString::number(number) + description);
-}
-
 void dailyfrm::dailycmd_Click()
 {
     try {
@@ -150,6 +145,6 @@ void dailyfrm::dailycmd_Click()
             logtxt->clear();
         }
     } catch (const adodb::Error& e) {
-        runError(e.number(), e.description());
+        cardmodul::runError(e);
     }
 }

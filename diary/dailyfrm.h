@@ -30,7 +30,4 @@ public:
     QRadioButton* Option2 = nullptr; // 查询
     QRadioButton* Option3 = nullptr; // 昨日
     QPushButton* dailycmd = nullptr;
-
-private:
-    void runError(int number, const QString& description);
 };

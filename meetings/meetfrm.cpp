@@ -1,8 +1,9 @@
 #include "meetings/meetfrm.h"
 
-#include "app/cardmodul.h"
+#include "app/modul/cardmodul.h"
 #include "meetings/meettab.h"
 #include "platform/clock.h"
+#include "platform/form.h"
 #include "platform/grid.h"
 #include "platform/msgbox.h"
 #include "platform/topmost.h"
@@ -12,13 +13,11 @@
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 
 #include <stdexcept>
 
@@ -104,7 +103,7 @@ meetfrm::meetfrm(QWidget* parent) : QDialog(parent)
     MSFmeet = new ct::GridView(this);
     MSFmeet->setObjectName(u"MSFmeet"_s);
     MSFmeet->setAccessibleName(u"会议列表"_s);
-    MSFmeet->grid()->setCols(meettab::kGridColumns);
+    MSFmeet->grid()->setCols(tables::kMeetListColumns);
     MSFmeet->grid()->setRows(2);
     twips::place(MSFmeet, 120, 3480, 6015, 1815);
     connect(MSFmeet, &ct::GridView::Click, this, &meetfrm::MSFmeet_Click);
@@ -123,11 +122,7 @@ meetfrm::meetfrm(QWidget* parent) : QDialog(parent)
             pm.scaled(Picture1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     Picture1->raise();
 
-    if (const QScreen* s = QGuiApplication::primaryScreen()) {
-        QRect r = rect();
-        r.moveCenter(s->availableGeometry().center());
-        move(r.topLeft());
-    }
+    form::centre(this);
 }
 
 QLineEdit* meetfrm::edit(const char* name, const QString& label, int top)
@@ -164,11 +159,6 @@ QPushButton* meetfrm::button(const char* name, const QString& caption, int top)
     b->setAutoDefault(false);
     twips::place(b, 4440, top, 1455, 495);
     return b;
-}
-
-void meetfrm::runError(int number, const QString& description)
-{
-    msgbox::show(u"程序运行错误："_s + QString::number(number) + description);
 }
 
 void meetfrm::Form_Load()
@@ -247,7 +237,8 @@ void meetfrm::exitcmd_Click()
 void meetfrm::addcmd_Click()
 {
     try {
-        meettab::add({recorddaytxt->text(), meettxt->text(), addrtxt->text(), meetdaytxt->text(),
+        meettab::add(cardmodul::dbconn(),
+                     {recorddaytxt->text(), meettxt->text(), addrtxt->text(), meetdaytxt->text(),
                       hCombo->currentText(), sCombo->currentText()});
         msgbox::show(u"纪录增加成功！"_s);
         meettxt->clear();
@@ -256,7 +247,7 @@ void meetfrm::addcmd_Click()
         hCombo->setEditText({});
         sCombo->setEditText({});
     } catch (const adodb::Error& e) {
-        runError(e.number(), e.description());
+        cardmodul::runError(e);
     }
 }
 
@@ -271,19 +262,19 @@ void meetfrm::revisecmd_Click()
                                  addrtxt->text(),       meetdaytxt->text(),
                                  hCombo->currentText(), sCombo->currentText()};
         // A change that reaches no meeting is not reported as done: the edits would be lost.
-        if (meettab::change(m) == 0)
+        if (meettab::change(cardmodul::dbconn(), m) == 0)
             throw adodb::Error(adodb::ErrNoCurrentRow,
                                u"没有纪录日期为“%1”、会议主题为“%2”的会议，修改未保存。"_s.arg(
                                    m.recordDate, m.topic));
         msgbox::show(u"成功修改纪录！"_s);
     } catch (const adodb::Error& e) {
-        runError(e.number(), e.description());
+        cardmodul::runError(e);
     }
 }
 
 void meetfrm::findcmd_Click()
 {
-    void (*open)(adodb::Recordset&, const QString&) = nullptr;
+    void (*open)(adodb::Connection&, adodb::Recordset&, const QString&) = nullptr;
     QString text;
     if (Option1->isChecked()) {
         open = meettab::openByDate;
@@ -300,21 +291,21 @@ void meetfrm::findcmd_Click()
     }
     Picture1->hide();
     ct::GridModel* g = MSFmeet->grid();
-    for (int j = 0; j < meettab::kGridColumns; ++j) {
+    for (int j = 0; j < tables::kMeetListColumns; ++j) {
         if (j < g->Cols())
-            g->setTextMatrix(0, j, meettab::headings()[std::size_t(j)]);
+            g->setTextMatrix(0, j, tables::meetHeadings()[std::size_t(j)]);
         MSFmeet->setColWidthTwips(j, meettab::widthsTwips()[std::size_t(j)]);
     }
     adodb::Recordset rs;
     try {
-        open(rs, text);
+        open(cardmodul::dbconn(), rs, text);
         const int n = cardmodul::reccount(rs);
         if (n > 0) {
             g->setBody(meettab::gridRows(rs.rows()));
             MSFmeet->setHighlightOnlyWithFocus(true);
         }
     } catch (const adodb::Error& e) {
-        runError(e.number(), e.description());
+        cardmodul::runError(e);
     }
     rs.Close();
 }

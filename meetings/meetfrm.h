@@ -56,6 +56,5 @@ private:
     QLineEdit* edit(const char* name, const QString& label, int top);
     QComboBox* combo(const char* name, const QStringList& items, int left, int top);
     QPushButton* button(const char* name, const QString& caption, int top);
-    static void runError(int number, const QString& description);
     bool m_checkingDate = false;
 };

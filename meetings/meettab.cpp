@@ -1,6 +1,6 @@
 #include "meetings/meettab.h"
 
-#include "app/cardmodul.h"
+#include "app/modul/cardmodul.h"
 
 using namespace Qt::StringLiterals;
 
@@ -12,16 +12,9 @@ constexpr int kHourField = 5;
 constexpr int kMinuteField = 6;
 } // namespace
 
-const std::array<QString, kGridColumns>& headings()
+const std::array<int, tables::kMeetListColumns>& widthsTwips()
 {
-    static const std::array<QString, kGridColumns> h = {
-        u"序号"_s, u"纪录日期"_s, u"会议主题"_s, u"会议地址"_s, u"会议日期"_s, u"出发时间"_s};
-    return h;
-}
-
-const std::array<int, kGridColumns>& widthsTwips()
-{
-    static const std::array<int, kGridColumns> w = {500, 1100, 2000, 2000, 1100, 1000};
+    static const std::array<int, tables::kMeetListColumns> w = {500, 1100, 2000, 2000, 1100, 1000};
     return w;
 }
 
@@ -50,19 +43,19 @@ ct::CellTable gridRows(const ct::CellTable& rows)
     return out;
 }
 
-void openByDate(adodb::Recordset& rs, const QString& date)
+void openByDate(adodb::Connection& conn, adodb::Recordset& rs, const QString& date)
 {
-    rs.Open(kSelect + u"meet_date=?"_s, cardmodul::dbconn(), 1, 3, {cardmodul::normdate(date)});
+    rs.Open(kSelect + u"meet_date=?"_s, conn, {cardmodul::normdate(date)});
 }
 
-void openByTopic(adodb::Recordset& rs, const QString& part)
+void openByTopic(adodb::Connection& conn, adodb::Recordset& rs, const QString& part)
 {
-    rs.Open(kSelect + u"instr(meet_cont, ?) > 0"_s, cardmodul::dbconn(), 1, 3, {part});
+    rs.Open(kSelect + u"instr(meet_cont, ?) > 0"_s, conn, {part});
 }
 
-void openByPlace(adodb::Recordset& rs, const QString& part)
+void openByPlace(adodb::Connection& conn, adodb::Recordset& rs, const QString& part)
 {
-    rs.Open(kSelect + u"instr(meet_addr, ?) > 0"_s, cardmodul::dbconn(), 1, 3, {part});
+    rs.Open(kSelect + u"instr(meet_addr, ?) > 0"_s, conn, {part});
 }
 
 QVariant timeValue(const QString& typed, int max, const QString& what)
@@ -85,25 +78,23 @@ QVariantList timeValues(const Meeting& m)
 }
 } // namespace
 
-qint64 add(const Meeting& m)
+qint64 add(adodb::Connection& conn, const Meeting& m)
 {
     const QVariantList time = timeValues(m);
-    adodb::Connection& c = cardmodul::dbconn();
-    c.Execute(u"insert into meet_tab (record_date,meet_cont,meet_addr,meet_date,go_hour,"
-              "go_second) values(?,?,?,?,?,?)"_s,
-              {cardmodul::normdate(m.recordDate), m.topic, m.place, cardmodul::normdate(m.meetDate),
-               time[0], time[1]});
-    return c.lastInsertId();
+    conn.Execute(u"insert into meet_tab (record_date,meet_cont,meet_addr,meet_date,go_hour,"
+                 "go_second) values(?,?,?,?,?,?)"_s,
+                 {cardmodul::normdate(m.recordDate), m.topic, m.place,
+                  cardmodul::normdate(m.meetDate), time[0], time[1]});
+    return conn.lastInsertId();
 }
 
-int change(const Meeting& m)
+int change(adodb::Connection& conn, const Meeting& m)
 {
     const QVariantList time = timeValues(m);
-    return cardmodul::dbconn().Execute(
-        u"update meet_tab set meet_addr=?,meet_date=?,go_hour=?,go_second=? "
-        "where record_date=? and meet_cont=?"_s,
-        {m.place, cardmodul::normdate(m.meetDate), time[0], time[1],
-         cardmodul::normdate(m.recordDate), m.topic});
+    return conn.Execute(u"update meet_tab set meet_addr=?,meet_date=?,go_hour=?,go_second=? "
+                        "where record_date=? and meet_cont=?"_s,
+                        {m.place, cardmodul::normdate(m.meetDate), time[0], time[1],
+                         cardmodul::normdate(m.recordDate), m.topic});
 }
 
 } // namespace meettab

@@ -6,10 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -84,9 +84,9 @@ ConnectionText ConnectionText::parse(const QString& text)
 {
     // Pairs are separated by ';'. A piece that does not start with a known key belongs to
     // the value before it, so a data source may itself contain ';'.
-    static const QStringList keys = {u"provider"_s, u"persist security info"_s,
+    static const QStringList keys = {u"provider"_s,    u"persist security info"_s,
                                      u"data source"_s, u"jet oledb:database password"_s,
-                                     u"user id"_s, u"password"_s};
+                                     u"user id"_s,     u"password"_s};
     ConnectionText out;
     QString key;
     QString value;
@@ -144,47 +144,31 @@ int Connection::busyTimeout()
     return g_busyTimeoutMs;
 }
 
-void Connection::fail(OpenFailure why, int number, const QString& description)
-{
-    m_failure = why;
-    throw Error(number, description);
-}
-
-void Connection::Open(const QString& connectionText, const QString&, const QString&, int)
+void Connection::Open(const QString& connectionText)
 {
     if (m_db) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
-    m_failure = OpenFailure::None;
-    ConnectionText ct;
-    try {
-        ct = ConnectionText::parse(connectionText);
-    } catch (const Error&) {
-        m_failure = OpenFailure::BadText;
-        throw;
-    }
+    const ConnectionText ct = ConnectionText::parse(connectionText);
     m_file = ct.dataSource;
     const QString shown = QDir::toNativeSeparators(m_file);
     const QFileInfo fi(m_file);
     if (!fi.exists())
-        fail(OpenFailure::Missing, ErrFileMissing, u"找不到数据库文件“%1”。"_s.arg(shown));
+        throw Error(ErrFileMissing, u"找不到数据库文件“%1”。"_s.arg(shown));
     if (!fi.isFile())
-        fail(OpenFailure::NotDatabase, SQLITE_NOTADB,
-             u"“%1”不是数据库文件，而是一个目录或设备。"_s.arg(shown));
+        throw Error(SQLITE_NOTADB, u"“%1”不是数据库文件，而是一个目录或设备。"_s.arg(shown));
     const QByteArray native = QFile::encodeName(m_file);
     if (::access(native.constData(), R_OK | W_OK) != 0) {
-        fail(OpenFailure::NoPermission, SQLITE_PERM,
-             u"没有读写数据库文件“%1”的权限（%2）。"_s.arg(
-                 shown, QString::fromLocal8Bit(std::strerror(errno))));
+        throw Error(SQLITE_PERM, u"没有读写数据库文件“%1”的权限（%2）。"_s.arg(
+                                     shown, QString::fromLocal8Bit(std::strerror(errno))));
     }
     qint64 size = 0;
     if (hasPlainHeader(m_file, &size))
-        fail(OpenFailure::NotDatabase, ErrNotEncrypted,
-             u"“%1”是未加密的 SQLite 文件，不是本程序带密码的数据库。"_s.arg(shown));
+        throw Error(ErrNotEncrypted,
+                    u"“%1”是未加密的 SQLite 文件，不是本程序带密码的数据库。"_s.arg(shown));
     if (size == 0)
-        fail(OpenFailure::NotDatabase, SQLITE_NOTADB,
-             u"数据库文件“%1”是空文件（0 字节），不是数据库。"_s.arg(shown));
+        throw Error(SQLITE_NOTADB, u"数据库文件“%1”是空文件（0 字节），不是数据库。"_s.arg(shown));
 
     sqlite3* db = nullptr;
     // One thread uses a connection: no per-call locking.
@@ -197,12 +181,12 @@ void Connection::Open(const QString& connectionText, const QString&, const QStri
     if (rc != SQLITE_OK) {
         const QString msg = db ? engineMessage(db) : QString();
         drop();
-        fail(OpenFailure::NoPermission, rc, u"无法打开数据库文件“%1”：%2"_s.arg(shown, msg));
+        throw Error(rc, u"无法打开数据库文件“%1”：%2"_s.arg(shown, msg));
     }
     if (sqlite3_db_readonly(db, "main") == 1) {
         drop();
-        fail(OpenFailure::NoPermission, SQLITE_READONLY,
-             u"数据库文件“%1”只能读取，不能写入，请检查文件权限。"_s.arg(shown));
+        throw Error(SQLITE_READONLY,
+                    u"数据库文件“%1”只能读取，不能写入，请检查文件权限。"_s.arg(shown));
     }
     sqlite3_busy_timeout(db, g_busyTimeoutMs);
     const QByteArray key = ct.password.toUtf8();
@@ -229,26 +213,24 @@ void Connection::Open(const QString& connectionText, const QString&, const QStri
     QString cipher;
     if (scalar("PRAGMA cipher_version", &cipher) != SQLITE_OK || cipher.isEmpty()) {
         drop();
-        fail(OpenFailure::NotDatabase, ErrNoCipher,
-             u"数据库引擎不支持加密（缺少 SQLCipher），拒绝打开“%1”。"_s.arg(shown));
+        throw Error(ErrNoCipher,
+                    u"数据库引擎不支持加密（缺少 SQLCipher），拒绝打开“%1”。"_s.arg(shown));
     }
     scalar("PRAGMA cipher_page_size = 4096", nullptr);
     static_assert(kCipherPageSize == 4096);
     rc = scalar("SELECT count(*) FROM sqlite_master", nullptr);
     if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) {
         drop();
-        fail(OpenFailure::Locked, rc,
-             u"数据库文件“%1”正被另一个程序锁定，请稍后再试。"_s.arg(shown));
+        throw Error(rc, u"数据库文件“%1”正被另一个程序锁定，请稍后再试。"_s.arg(shown));
     }
     if ((rc & 0xff) == SQLITE_NOTADB) {
         drop();
-        fail(OpenFailure::WrongKey, rc,
-             u"数据库密码不正确，或“%1”不是本程序的数据库文件。"_s.arg(shown));
+        throw Error(rc, u"数据库密码不正确，或“%1”不是本程序的数据库文件。"_s.arg(shown));
     }
     if (rc != SQLITE_OK) {
         const QString msg = engineMessage(db);
         drop();
-        fail(OpenFailure::NotDatabase, rc, u"无法读取数据库文件“%1”：%2"_s.arg(shown, msg));
+        throw Error(rc, u"无法读取数据库文件“%1”：%2"_s.arg(shown, msg));
     }
     // Rollback journal, full sync: every acknowledged write survives a crash or a kill.
     rc = scalar("PRAGMA journal_mode=DELETE", nullptr);
@@ -259,9 +241,8 @@ void Connection::Open(const QString& connectionText, const QString&, const QStri
         const QString msg = engineMessage(db);
         drop();
         if (busy)
-            fail(OpenFailure::Locked, rc,
-                 u"数据库文件“%1”正被另一个程序锁定，请稍后再试。"_s.arg(shown));
-        fail(OpenFailure::NotDatabase, rc, u"无法设置数据库文件“%1”：%2"_s.arg(shown, msg));
+            throw Error(rc, u"数据库文件“%1”正被另一个程序锁定，请稍后再试。"_s.arg(shown));
+        throw Error(rc, u"无法设置数据库文件“%1”：%2"_s.arg(shown, msg));
     }
     m_db = db;
 }
@@ -283,42 +264,38 @@ qint64 Connection::lastInsertId() const
     return m_db ? sqlite3_last_insert_rowid(m_db) : 0;
 }
 
-void Connection::create(const QString& file, const QString& password, const QStringList& schema)
+namespace {
+
+// Writes a new encrypted database file under a temporary name with `fill`, then links it
+// into place: the final name either does not exist or holds a complete database, and an
+// existing file is never replaced (link fails when the name is taken). `what` begins
+// every failure's description.
+void writeNewFile(const QString& file, const QString& password, const QString& what,
+                  const std::function<void(sqlite3*)>& fill)
 {
     const QString shown = QDir::toNativeSeparators(file);
     if (QFileInfo::exists(file))
         throw Error(SQLITE_CANTOPEN, u"文件“%1”已经存在，不会覆盖。"_s.arg(shown));
-    // Build the file under a temporary name, then link it into place: the final name
-    // either does not exist or holds a complete database, and an existing file is never
-    // replaced (link fails when the name is taken).
     const QString tmp = file + u".tmp-"_s + QString::number(::getpid());
     QFile::remove(tmp);
     const QByteArray ntmp = QFile::encodeName(tmp);
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(ntmp.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
     auto bail = [&](int code, const QString& why) {
         sqlite3_close_v2(db);
         QFile::remove(tmp);
         QFile::remove(tmp + u"-journal"_s);
-        throw Error(code, u"无法创建数据库文件“%1”：%2"_s.arg(shown, why));
+        throw Error(code, what.arg(shown) + why);
     };
+    const int rc =
+        sqlite3_open_v2(ntmp.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK)
         bail(rc, db ? engineMessage(db) : QString::fromUtf8(sqlite3_errstr(rc)));
     const QByteArray key = password.toUtf8();
     sqlite3_key(db, key.constData(), int(key.size()));
-    QStringList all = {u"PRAGMA cipher_page_size = 4096"_s, u"PRAGMA journal_mode=DELETE"_s,
-                       u"BEGIN"_s};
-    all += schema;
-    all += u"COMMIT"_s;
-    for (const QString& sql : all) {
-        char* err = nullptr;
-        rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &err);
-        if (rc != SQLITE_OK) {
-            const QString msg = QString::fromUtf8(err ? err : sqlite3_errstr(rc));
-            sqlite3_free(err);
-            bail(rc, msg);
-        }
+    try {
+        fill(db);
+    } catch (const Error& e) {
+        bail(e.number(), e.description());
     }
     if (sqlite3_close(db) != SQLITE_OK)
         bail(SQLITE_IOERR, u"关闭失败"_s);
@@ -326,58 +303,55 @@ void Connection::create(const QString& file, const QString& password, const QStr
     if (::link(ntmp.constData(), QFile::encodeName(file).constData()) != 0) {
         const int e = errno;
         QFile::remove(tmp);
-        throw Error(SQLITE_CANTOPEN, u"无法创建数据库文件“%1”：%2"_s.arg(
-                                         shown, QString::fromLocal8Bit(std::strerror(e))));
+        throw Error(SQLITE_CANTOPEN, what.arg(shown) + QString::fromLocal8Bit(std::strerror(e)));
     }
     QFile::remove(tmp);
+}
+
+void exec(sqlite3* db, const QString& sql)
+{
+    char* err = nullptr;
+    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
+        const QString msg = QString::fromUtf8(err ? err : sqlite3_errstr(rc));
+        sqlite3_free(err);
+        throw Error(rc, msg);
+    }
+}
+
+} // namespace
+
+void Connection::create(const QString& file, const QString& password, const QStringList& schema)
+{
+    writeNewFile(file, password, u"无法创建数据库文件“%1”："_s, [&schema](sqlite3* db) {
+        QStringList all = {u"PRAGMA cipher_page_size = 4096"_s, u"PRAGMA journal_mode=DELETE"_s,
+                           u"BEGIN"_s};
+        all += schema;
+        all += u"COMMIT"_s;
+        for (const QString& sql : std::as_const(all))
+            exec(db, sql);
+    });
 }
 
 void Connection::backupTo(const QString& file, const QString& password) const
 {
-    const QString shown = QDir::toNativeSeparators(file);
     if (!m_db)
         throw Error(ErrClosed, u"数据库连接没有打开，无法备份。"_s);
-    if (QFileInfo::exists(file))
-        throw Error(SQLITE_CANTOPEN, u"文件“%1”已经存在，不会覆盖。"_s.arg(shown));
-    const QString tmp = file + u".tmp-"_s + QString::number(::getpid());
-    QFile::remove(tmp);
-    const QByteArray ntmp = QFile::encodeName(tmp);
-    sqlite3* dest = nullptr;
-    int rc = sqlite3_open_v2(ntmp.constData(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
-    auto bail = [&](int code, const QString& why) {
-        sqlite3_close_v2(dest);
-        QFile::remove(tmp);
-        QFile::remove(tmp + u"-journal"_s);
-        throw Error(code, u"无法备份到“%1”：%2"_s.arg(shown, why));
-    };
-    if (rc != SQLITE_OK)
-        bail(rc, QString::fromUtf8(sqlite3_errstr(rc)));
-    const QByteArray key = password.toUtf8();
-    sqlite3_key(dest, key.constData(), int(key.size()));
-    sqlite3_exec(dest, "PRAGMA cipher_page_size = 4096", nullptr, nullptr, nullptr);
-    sqlite3_backup* b = sqlite3_backup_init(dest, "main", m_db, "main");
-    if (!b)
-        bail(sqlite3_extended_errcode(dest), engineMessage(dest));
-    rc = sqlite3_backup_step(b, -1);
-    sqlite3_backup_finish(b);
-    if (rc != SQLITE_DONE)
-        bail(rc, QString::fromUtf8(sqlite3_errstr(rc)));
-    if (sqlite3_close(dest) != SQLITE_OK)
-        bail(SQLITE_IOERR, u"关闭失败"_s);
-    dest = nullptr;
-    if (::link(ntmp.constData(), QFile::encodeName(file).constData()) != 0) {
-        const int e = errno;
-        QFile::remove(tmp);
-        throw Error(SQLITE_CANTOPEN, u"无法备份到“%1”：%2"_s.arg(
-                                         shown, QString::fromLocal8Bit(std::strerror(e))));
-    }
-    QFile::remove(tmp);
+    writeNewFile(file, password, u"无法备份到“%1”："_s, [this](sqlite3* dest) {
+        exec(dest, u"PRAGMA cipher_page_size = 4096"_s);
+        sqlite3_backup* b = sqlite3_backup_init(dest, "main", m_db, "main");
+        if (!b)
+            throw Error(sqlite3_extended_errcode(dest), engineMessage(dest));
+        const int rc = sqlite3_backup_step(b, -1);
+        sqlite3_backup_finish(b);
+        if (rc != SQLITE_DONE)
+            throw Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+    });
 }
 
 // ---- Recordset ------------------------------------------------------------------------
 
-void Recordset::Open(const QString& sql, Connection& conn, int, int, const QVariantList& params)
+void Recordset::Open(const QString& sql, Connection& conn, const QVariantList& params)
 {
     Close();
     Stmt st;
@@ -406,11 +380,6 @@ void Recordset::Open(const QString& sql, Connection& conn, int, int, const QVari
     if (rc != SQLITE_DONE)
         throw Error(sqlite3_extended_errcode(conn.handle()), engineMessage(conn.handle()));
 
-    static const QRegularExpression whole(u"^\\s*select\\s+\\*\\s+from\\s+(\\w+)\\s*$"_s,
-                                          QRegularExpression::CaseInsensitiveOption);
-    const auto m = whole.match(sql);
-    m_table = m.hasMatch() ? m.captured(1) : QString();
-    m_conn = &conn;
     m_names = names;
     m_rows = std::move(rows);
     m_pos = 0;
@@ -420,11 +389,9 @@ void Recordset::Open(const QString& sql, Connection& conn, int, int, const QVari
 void Recordset::Close()
 {
     m_open = false;
-    m_conn = nullptr;
     m_rows = ct::CellTable();
     m_names.clear();
     m_pos = 0;
-    m_adding = false;
 }
 
 void Recordset::requireOpen() const
@@ -489,49 +456,6 @@ Field Recordset::Fields(const QString& name) const
     if (c < 0)
         throw Error(ErrNoField, u"在对应所需名称或序数的集合中，未找到项目：%1。"_s.arg(name));
     return Field(this, c);
-}
-
-void Recordset::AddNew()
-{
-    requireOpen();
-    if (m_table.isEmpty())
-        throw Error(ErrNotUpdatable, u"记录集不能添加新记录。"_s);
-    m_adding = true;
-    m_newNames.clear();
-    m_newValues.clear();
-}
-
-void Recordset::setField(const QString& name, const QString& value)
-{
-    requireOpen();
-    if (!m_adding)
-        throw Error(ErrNotUpdatable, u"没有正在添加的记录。"_s);
-    const int c = columnIndex(name);
-    if (c < 0)
-        throw Error(ErrNoField, u"在对应所需名称或序数的集合中，未找到项目：%1。"_s.arg(name));
-    m_newNames << m_names[c];
-    m_newValues << QVariant(value);
-}
-
-void Recordset::Update()
-{
-    requireOpen();
-    if (!m_adding)
-        throw Error(ErrNotUpdatable, u"没有正在添加的记录。"_s);
-    QStringList quoted;
-    QStringList marks;
-    for (const QString& n : std::as_const(m_newNames)) {
-        quoted << u'"' + QString(n).replace(u'"', u"\"\""_s) + u'"';
-        marks << u"?"_s;
-    }
-    const QString sql = quoted.isEmpty()
-                            ? u"insert into %1 default values"_s.arg(m_table)
-                            : u"insert into %1 (%2) values (%3)"_s.arg(
-                                  m_table, quoted.join(u','), marks.join(u','));
-    m_adding = false;
-    m_conn->Execute(sql, m_newValues);
-    m_newNames.clear();
-    m_newValues.clear();
 }
 
 ct::CellTable Recordset::takeRows()

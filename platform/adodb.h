@@ -25,7 +25,6 @@ enum ErrorNumber : int {
     ErrClosed = 3709,
     ErrNoCurrentRow = 3021,
     ErrNoField = 3265,
-    ErrNotUpdatable = 3251,
 };
 
 class Error : public std::exception {
@@ -41,9 +40,6 @@ private:
     QByteArray m_utf8;
 };
 
-// What went wrong when a file would not open; tests and messages tell these apart.
-enum class OpenFailure { None, BadText, Missing, NoPermission, Locked, NotDatabase, WrongKey };
-
 struct ConnectionText {
     QString provider;
     QString dataSource;
@@ -58,14 +54,10 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    int CursorLocation = 3;
-
     // Opens an existing file read-write with the text's password and proves the key.
     // Never creates, changes or truncates the file when it fails.
-    void Open(const QString& connectionText, const QString& user = {},
-              const QString& password = {}, int options = -1);
+    void Open(const QString& connectionText);
     bool isOpen() const { return m_db != nullptr; }
-    OpenFailure lastOpenFailure() const { return m_failure; }
     QString fileName() const { return m_file; }
 
     // Runs one statement without rows; returns the number of rows it changed.
@@ -84,10 +76,8 @@ public:
     sqlite3* handle() const { return m_db; }
 
 private:
-    void fail(OpenFailure why, int number, const QString& description);
     sqlite3* m_db = nullptr;
     QString m_file;
-    OpenFailure m_failure = OpenFailure::None;
 };
 
 class Recordset;
@@ -112,12 +102,7 @@ private:
 class Recordset {
 public:
     Recordset() = default;
-    void Open(const QString& sql, Connection& conn, int cursorType = 1, int lockType = 3,
-              const QVariantList& params = {});
-    void Open(const QString& sql, Connection& conn, const QVariantList& params)
-    {
-        Open(sql, conn, 1, 3, params);
-    }
+    void Open(const QString& sql, Connection& conn, const QVariantList& params = {});
     void Close();
     bool isOpen() const { return m_open; }
 
@@ -133,11 +118,6 @@ public:
     Field Fields(const QString& name) const;
     int columnIndex(const QString& name) const; // -1 when absent
 
-    // Extending: AddNew, set fields by name, Update writes one row with bound values.
-    void AddNew();
-    void setField(const QString& name, const QString& value);
-    void Update();
-
     // Hands the rows over, leaving the record set empty (for grids that show them).
     ct::CellTable takeRows();
     const ct::CellTable& rows() const { return m_rows; }
@@ -146,15 +126,10 @@ private:
     friend class Field;
     void requireOpen() const;
     void requireRow() const;
-    Connection* m_conn = nullptr;
-    QString m_table; // set for "select * from <table>", which can be extended
     QStringList m_names;
     ct::CellTable m_rows;
     int m_pos = 0;
     bool m_open = false;
-    QStringList m_newNames;
-    QVariantList m_newValues;
-    bool m_adding = false;
 };
 
 } // namespace adodb

@@ -12,7 +12,6 @@ namespace msgbox {
 
 namespace {
 Responder g_responder;
-std::function<QWidget*()> g_parent;
 int g_showing = 0;
 
 struct ShowingGuard {
@@ -38,11 +37,6 @@ bool isShowing()
     return g_showing > 0;
 }
 
-void setParentResolver(std::function<QWidget*()> resolver)
-{
-    g_parent = std::move(resolver);
-}
-
 Result show(const Box& in)
 {
     Box box = in;
@@ -54,23 +48,35 @@ Result show(const Box& in)
 
     QWidget* parent = nullptr;
     if (!box.systemModal)
-        parent = g_parent ? g_parent() : QApplication::activeWindow();
+        parent = QApplication::activeWindow();
     QMessageBox mb(parent);
     mb.setText(box.text);
     mb.setWindowTitle(box.title);
     switch (box.icon) {
-    case Icon::None: mb.setIcon(QMessageBox::NoIcon); break;
-    case Icon::Exclamation: mb.setIcon(QMessageBox::Warning); break;
-    case Icon::Critical: mb.setIcon(QMessageBox::Critical); break;
-    case Icon::Information: mb.setIcon(QMessageBox::Information); break;
-    case Icon::Question: mb.setIcon(QMessageBox::Question); break;
+    case Icon::None:
+        mb.setIcon(QMessageBox::NoIcon);
+        break;
+    case Icon::Exclamation:
+        mb.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::Critical:
+        mb.setIcon(QMessageBox::Critical);
+        break;
+    case Icon::Information:
+        mb.setIcon(QMessageBox::Information);
+        break;
+    case Icon::Question:
+        mb.setIcon(QMessageBox::Question);
+        break;
     }
     QPushButton* ok = nullptr;
     QPushButton* cancel = nullptr;
     QPushButton* yes = nullptr;
     QPushButton* no = nullptr;
     switch (box.buttons) {
-    case Buttons::OK: ok = mb.addButton(u"确定"_s, QMessageBox::AcceptRole); break;
+    case Buttons::OK:
+        ok = mb.addButton(u"确定"_s, QMessageBox::AcceptRole);
+        break;
     case Buttons::OKCancel:
         ok = mb.addButton(u"确定"_s, QMessageBox::AcceptRole);
         cancel = mb.addButton(u"取消"_s, QMessageBox::RejectRole);
@@ -110,10 +116,9 @@ QString describe(const Box& b)
 {
     static const char* buttons[] = {"OK", "OKCancel", "YesNo"};
     static const char* icons[] = {"None", "Exclamation", "Critical", "Information", "Question"};
-    return u"[%1] \"%2\" %3 icon=%4%5"_s.arg(b.title, b.text,
-                                           QLatin1StringView(buttons[int(b.buttons)]),
-                                           QLatin1StringView(icons[int(b.icon)]),
-                                           b.systemModal ? u" system-modal"_s : QString());
+    return u"[%1] \"%2\" %3 icon=%4%5"_s.arg(
+        b.title, b.text, QLatin1StringView(buttons[int(b.buttons)]),
+        QLatin1StringView(icons[int(b.icon)]), b.systemModal ? u" system-modal"_s : QString());
 }
 
 } // namespace msgbox

@@ -30,9 +30,6 @@ inline Result show(const QString& text, Buttons buttons = Buttons::OK)
     return show(Box{text, buttons, {}, Icon::None, false});
 }
 
-// The parent for boxes that are not system-modal (normally the active window).
-void setParentResolver(std::function<QWidget*()> resolver);
-
 // Test seam: while a responder is set, boxes are passed to it instead of being shown.
 using Responder = std::function<Result(const Box&)>;
 void setResponder(Responder responder);

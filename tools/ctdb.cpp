@@ -4,7 +4,7 @@
 //   ctdb backup FILE [DIR]  write a consistent encrypted copy to FILE (never overwrites)
 // DIR defaults to the directory of ctdb itself.
 
-#include "app/cardmodul.h"
+#include "app/modul/cardmodul.h"
 #include "platform/appinfo.h"
 
 #include <QCoreApplication>

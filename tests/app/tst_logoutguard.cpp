@@ -1,8 +1,8 @@
 // The log-off guard on desktops that ask over D-Bus rather than XSMP: the logout
 // inhibitor held through a stand-in session manager on a private session bus.
 
-#include "app/cardmodul.h"
 #include "app/mainfrm.h"
+#include "app/modul/cardmodul.h"
 #include "app/shutdown.h"
 #include "platform/clock.h"
 #include "platform/session.h"
@@ -18,7 +18,6 @@
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
-using testsupport::Boxes;
 using testsupport::TempDb;
 
 namespace {
@@ -31,7 +30,7 @@ QDateTime at(int h, int m, QDate d = QDate(2026, 12, 8))
 }
 } // namespace
 
-class tst_logoutguard : public QObject {
+class tst_logoutguard : public testsupport::BoxTest {
     Q_OBJECT
     QTemporaryDir m_tmp;
     QProcess m_sm;
@@ -75,15 +74,15 @@ class tst_logoutguard : public QObject {
         return u"Inhibit ctwork %1 %2 1 -> "_s.arg(xid).arg(kReason);
     }
 
-private Q_SLOTS:
-    void initTestCase() { QVERIFY(QDBusConnection::sessionBus().isConnected()); }
-    void init()
+    void initTest() override
     {
         QFile::remove(logFile());
         QVERIFY(startStandin());
     }
-    void cleanup() { stopStandin(); }
+    void cleanupTest() override { stopStandin(); }
 
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(QDBusConnection::sessionBus().isConnected()); }
     void inhibitor_holdsOnceAndReleases()
     {
         ct::LogoutInhibitor inh(u"ctwork"_s, kReason);
@@ -171,16 +170,15 @@ private Q_SLOTS:
             db.exec(u"insert into daily_tab values(?, ?)"_s,
                     {cardmodul::datetext(now.date().addDays(entry == 1 ? 0 : -1)), u"写了"_s});
         ctclock::FixedClock clock(now);
-        Boxes boxes; // holding the inhibitor shows nothing
         QObject owner;
         shutdown::winhook(&owner);
         QTest::qWait(50); // the first evaluation runs once events run
         QCOMPARE(calls().size(), held ? 1 : 0);
         if (held)
             QVERIFY(calls()[0].startsWith(inhibitLine()));
-        shutdown::holdLogout();
+        shutdown::holdLogout(now);
         QCOMPARE(calls().size(), held ? 1 : 0);
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     // Start-up holds it, the tick re-evaluates: writing the entry releases it, and so does
@@ -191,9 +189,8 @@ private Q_SLOTS:
         ctclock::FixedClock clock(at(17, 30));
         db.exec(u"insert into daily_tab values(?, ?)"_s,
                 {cardmodul::datetext(QDate(2026, 12, 7)), u"昨天"_s});
-        Boxes boxes;
         mainfrm w;
-        QVERIFY(w.Form_Load(nullptr));
+        w.Form_Load();
         QTRY_COMPARE(calls().size(), 1);
         QVERIFY(calls()[0].startsWith(inhibitLine()));
         clock.set(at(17, 31));
@@ -215,7 +212,7 @@ private Q_SLOTS:
         w.Timer1_Timer();
         QCOMPARE(calls().size(), 4);
         QVERIFY(calls()[3].startsWith(u"Uninhibit "_s));
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 };
 

@@ -1,9 +1,10 @@
 // The main window: start-up with and without a database, the menus, the windows it
 // opens, close requests, and the session-end guard.
 
-#include "app/cardmodul.h"
 #include "app/mainfrm.h"
+#include "app/modul/cardmodul.h"
 #include "app/shutdown.h"
+#include "app/startup.h"
 #include "platform/clock.h"
 #include "platform/instance.h"
 #include "tests/support/testsupport.h"
@@ -12,6 +13,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QMenuBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -19,7 +21,6 @@
 
 using namespace Qt::StringLiterals;
 using testsupport::box;
-using testsupport::Boxes;
 using testsupport::TempDb;
 
 namespace {
@@ -34,90 +35,67 @@ QStringList itemsOf(QMenu* m)
 }
 } // namespace
 
-class tst_mainfrm : public QObject {
+class tst_mainfrm : public testsupport::BoxTest {
     Q_OBJECT
     QTemporaryDir m_runtime;
-private Q_SLOTS:
-    void init()
+    void initTest() override
     {
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
         shutdown::canexit = false;
     }
 
-    void startup_withDatabase_showsNoBoxAndDisablesExit()
-    {
-        TempDb db;
-        Boxes boxes;
-        mainfrm w;
-        ct::SingleInstance inst;
-        QVERIFY(w.Form_Load(&inst));
-        QVERIFY(cardmodul::dbopen);
-        QVERIFY(!w.MnExit->isEnabled());
-        QVERIFY(w.Timer1->isActive());
-        QCOMPARE(w.Timer1->interval(), 30000);
-        QCOMPARE(w.windowTitle(), u"澄桐工作管理"_s);
-        QVERIFY(!shutdown::canexit);
-        CT_VERIFY_BOXES(boxes);
-    }
-
-    void startup_withoutDatabase_showsBothBoxesThenTheWindow()
-    {
-        TempDb db(false);
-        Boxes boxes;
-        boxes.expect(box(u"找不到数据库文件“%1”。"_s.arg(db.file()), msgbox::Buttons::OK,
-                         msgbox::Icon::Exclamation, false, u"Connection Error"_s));
-        boxes.expect(box(u"数据连接错误"_s));
-        mainfrm w;
-        QVERIFY(w.Form_Load(nullptr));
-        QVERIFY(!cardmodul::dbopen);
-        QVERIFY(!QFile::exists(db.file()));
-        w.show();
-        for (QAction* a : w.menuBar()->actions())
-            QVERIFY(a->isEnabled());
-        for (const char* p : {"Picture1", "Picture2", "Picture3"})
-            QVERIFY(testsupport::child<QToolButton>(&w, p)->isEnabled());
-        CT_VERIFY_BOXES(boxes);
-    }
-
-    // The program begins the open on another thread while it builds the window; the
-    // outcome and the boxes are those of an open on the spot.
-    void startup_openBegunEarly_data()
+private Q_SLOTS:
+    // The program's start: with a database no box, the window shown with its timer
+    // running and Exit disabled; without one the two boxes in order, then the window.
+    void startup_data()
     {
         QTest::addColumn<bool>("withDatabase");
         QTest::newRow("database") << true;
         QTest::newRow("no database") << false;
     }
-    void startup_openBegunEarly()
+    void startup()
     {
         QFETCH(bool, withDatabase);
         TempDb db(withDatabase);
-        Boxes boxes;
         if (!withDatabase) {
-            boxes.expect(box(u"找不到数据库文件“%1”。"_s.arg(db.file()), msgbox::Buttons::OK,
-                             msgbox::Icon::Exclamation, false, u"Connection Error"_s));
-            boxes.expect(box(u"数据连接错误"_s));
+            boxes().expect(box(u"找不到数据库文件“%1”。"_s.arg(db.file()), msgbox::Buttons::OK,
+                               msgbox::Icon::Exclamation, false, u"Connection Error"_s));
+            boxes().expect(box(u"数据连接错误"_s));
         }
-        cardmodul::preopen();
-        mainfrm w;
-        QVERIFY(w.Form_Load(nullptr));
+        ct::SingleInstance instance;
+        const auto w = shell::start(instance);
+        QVERIFY(w);
+        QVERIFY(w->isVisible());
         QCOMPARE(cardmodul::dbopen, withDatabase);
-        if (withDatabase)
+        QVERIFY(!w->MnExit->isEnabled());
+        QVERIFY(w->Timer1->isActive());
+        QCOMPARE(w->Timer1->interval(), 30000);
+        QCOMPARE(w->windowTitle(), u"澄桐工作管理"_s);
+        QVERIFY(!shutdown::canexit);
+        if (withDatabase) {
             QCOMPARE(cardmodul::dbconn().Execute(u"delete from cardtab"_s), 0);
-        CT_VERIFY_BOXES(boxes);
+        } else {
+            QVERIFY(!QFile::exists(db.file()));
+            for (QAction* a : w->menuBar()->actions())
+                QVERIFY(a->isEnabled());
+            for (const char* p : {"Picture1", "Picture2", "Picture3"})
+                QVERIFY(testsupport::child<QToolButton>(w.get(), p)->isEnabled());
+        }
     }
 
-    void secondStart_endsWithoutOpeningTheDatabase()
+    // A second start asks the running copy to come to the front and ends before it
+    // touches the database: no window, no box, nothing opened.
+    void secondStart_raisesTheFirstAndEndsWithoutTheDatabase()
     {
         TempDb db;
-        Boxes boxes;
         ct::SingleInstance first;
         QVERIFY(!first.previousRunning());
+        QSignalSpy raised(&first, &ct::SingleInstance::raiseRequested);
         QFile::remove(db.file()); // a second copy that opened it would show boxes
-        mainfrm w;
         ct::SingleInstance second;
-        QVERIFY(!w.Form_Load(&second));
+        QVERIFY(!shell::start(second));
         QVERIFY(!cardmodul::dbconn().isOpen());
-        CT_VERIFY_BOXES(boxes);
+        QVERIFY(raised.wait(5000));
     }
 
     void menus_haveTheirCaptionsInOrder()
@@ -191,7 +169,6 @@ private Q_SLOTS:
     {
         TempDb db;
         db.openShared();
-        Boxes boxes;
         mainfrm w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -206,7 +183,7 @@ private Q_SLOTS:
         QVERIFY(shutdown::canexit);
         QVERIFY(w.close());
         QVERIFY(!w.isVisible());
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void guard_data()
@@ -232,12 +209,11 @@ private Q_SLOTS:
         db.exec(u"insert into daily_tab values('2026-12-07', '昨天')"_s);
         if (entryToday)
             db.exec(u"insert into daily_tab values('2026-12-08', '今天')"_s);
-        Boxes boxes;
         if (!allowed)
-            boxes.expect(box(kDiaryPrompt, msgbox::Buttons::OK, msgbox::Icon::None, true));
+            boxes().expect(box(kDiaryPrompt, msgbox::Buttons::OK, msgbox::Icon::None, true));
         QCOMPARE(shutdown::winhookproc(), allowed);
         QCOMPARE(shutdown::canexit, allowed);
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void guard_allowsOnceTodaysEntryIsWritten()
@@ -245,14 +221,13 @@ private Q_SLOTS:
         TempDb db;
         db.openShared();
         ctclock::FixedClock clock(QDateTime(QDate(2026, 12, 8), QTime(18, 30)));
-        Boxes boxes;
-        boxes.expect(box(kDiaryPrompt, msgbox::Buttons::OK, msgbox::Icon::None, true));
+        boxes().expect(box(kDiaryPrompt, msgbox::Buttons::OK, msgbox::Icon::None, true));
         QVERIFY(!shutdown::winhookproc());
         QVERIFY(!shutdown::canexit);
         db.exec(u"insert into daily_tab values('2026-12-08', '写好了')"_s);
         QVERIFY(shutdown::winhookproc());
         QVERIFY(shutdown::canexit);
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     // When the database cannot be read the query still gets a prompt answer: end allowed.
@@ -260,10 +235,9 @@ private Q_SLOTS:
     {
         TempDb db(false);
         ctclock::FixedClock clock(QDateTime(QDate(2026, 12, 8), QTime(20, 0)));
-        Boxes boxes;
         QVERIFY(shutdown::winhookproc());
         QVERIFY(shutdown::canexit);
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 };
 

@@ -1,8 +1,8 @@
 // The 30-second tick of the main window: the meeting reminder at its minutes, the diary
 // window while yesterday's entry is missing, and the evening prompt for today's entry.
 
-#include "app/cardmodul.h"
 #include "app/mainfrm.h"
+#include "app/modul/cardmodul.h"
 #include "platform/clock.h"
 #include "tests/support/testsupport.h"
 
@@ -12,7 +12,6 @@ using namespace Qt::StringLiterals;
 using msgbox::Buttons;
 using msgbox::Icon;
 using testsupport::box;
-using testsupport::Boxes;
 using testsupport::TempDb;
 
 namespace {
@@ -31,7 +30,7 @@ QString line(int n, int h, int m, const QString& topic)
 }
 } // namespace
 
-class tst_tick : public QObject {
+class tst_tick : public testsupport::BoxTest {
     Q_OBJECT
     std::unique_ptr<TempDb> m_db;
     std::unique_ptr<ctclock::FixedClock> m_clock;
@@ -50,8 +49,7 @@ class tst_tick : public QObject {
         m_db->exec(u"insert into daily_tab values(?, 'x')"_s, {cardmodul::datetext(d)});
     }
 
-private Q_SLOTS:
-    void init()
+    void initTest() override
     {
         m_db = std::make_unique<TempDb>();
         m_db->openShared();
@@ -62,13 +60,14 @@ private Q_SLOTS:
         diaryFor(kToday.addDays(-1));
         diaryFor(kToday);
     }
-    void cleanup()
+    void cleanupTest() override
     {
         m_w.reset();
         m_clock.reset();
         m_db.reset();
     }
 
+private Q_SLOTS:
     void reminder_dueAcrossTheHour_data()
     {
         QTest::addColumn<int>("gh");
@@ -107,11 +106,10 @@ private Q_SLOTS:
         meeting(kTodayText, gh, gm, u"评审"_s);
         meeting(u"2026-12-09"_s, gh, gm, u"明天的"_s); // another day: never announced
         at(h, m);
-        Boxes boxes;
         if (shown)
-            boxes.expect(reminder(line(1, gh, gm, u"评审"_s)));
+            boxes().expect(reminder(line(1, gh, gm, u"评审"_s)));
         m_w->Timer1_Timer();
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
         QCOMPARE(m_diaryOpened, 0);
     }
 
@@ -121,11 +119,10 @@ private Q_SLOTS:
         meeting(kTodayText, 14, 0, u"下午"_s);
         meeting(kTodayText, 9, 40, u"例会"_s);
         at(9, 10);
-        Boxes boxes;
-        boxes.expect(reminder(
+        boxes().expect(reminder(
             u"\n1、请您在 9： 30分钟，参加项目评审！\n3、请您在 9： 40分钟，参加例会！"_s));
         m_w->Timer1_Timer();
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void reminder_onlyAtItsMinutes_data()
@@ -139,26 +136,24 @@ private Q_SLOTS:
         QFETCH(int, m);
         meeting(kTodayText, 9, 30, u"评审"_s);
         at(9, m);
-        Boxes boxes;
         m_w->Timer1_Timer();
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void reminder_doesNotWrapPastMidnight()
     {
         meeting(kTodayText, 23, 55, u"夜里"_s);
-        Boxes boxes;
         for (int m : {0, 5, 10}) {
             at(0, m, kToday.addDays(1));
             diaryFor(kToday.addDays(1));
             m_w->Timer1_Timer();
             m_db->exec(u"delete from daily_tab where daily_date='2026-12-09'"_s);
         }
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
         at(23, 50);
-        boxes.expect(reminder(line(1, 23, 55, u"夜里"_s)));
+        boxes().expect(reminder(line(1, 23, 55, u"夜里"_s)));
         m_w->Timer1_Timer();
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     // A row without a topic or without a usable time is passed over; the other due
@@ -171,10 +166,9 @@ private Q_SLOTS:
         meeting(kTodayText, 9, 35, u""_s);
         meeting(kTodayText, 9, 40, u"例会 'A' 100%"_s);
         at(9, 20);
-        Boxes boxes;
-        boxes.expect(reminder(line(4, 9, 35, QString()) + line(5, 9, 40, u"例会 'A' 100%"_s)));
+        boxes().expect(reminder(line(4, 9, 35, QString()) + line(5, 9, 40, u"例会 'A' 100%"_s)));
         m_w->Timer1_Timer();
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void reminder_numbersPast32767Rows()
@@ -186,10 +180,9 @@ private Q_SLOTS:
             {kTodayText});
         meeting(kTodayText, 9, 30, u"最后"_s);
         at(9, 20);
-        Boxes boxes;
-        boxes.expect(reminder(line(33001, 9, 30, u"最后"_s)));
+        boxes().expect(reminder(line(33001, 9, 30, u"最后"_s)));
         m_w->Timer1_Timer();
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void reminder_silentWithoutTable()
@@ -197,9 +190,8 @@ private Q_SLOTS:
         meeting(kTodayText, 9, 30, u"评审"_s);
         m_db->exec(u"drop table meet_tab"_s);
         at(9, 20);
-        Boxes boxes;
         m_w->Timer1_Timer();
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     // A tick that comes while the reminder of an earlier tick is still on screen starts
@@ -208,14 +200,13 @@ private Q_SLOTS:
     {
         meeting(kTodayText, 9, 30, u"评审"_s);
         at(9, 20);
-        Boxes boxes;
-        boxes.expect(reminder(line(1, 9, 30, u"评审"_s)), msgbox::Result::OK,
-                     [this] { m_w->Timer1_Timer(); });
+        boxes().expect(reminder(line(1, 9, 30, u"评审"_s)), msgbox::Result::OK,
+                       [this] { m_w->Timer1_Timer(); });
         m_w->Timer1_Timer();
-        CT_VERIFY_BOXES(boxes);
-        boxes.expect(reminder(line(1, 9, 30, u"评审"_s)));
+        CT_VERIFY_BOXES(boxes());
+        boxes().expect(reminder(line(1, 9, 30, u"评审"_s)));
         m_w->Timer1_Timer();
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     // The reminder comes first, then the diary window; the evening prompt last, judged by
@@ -229,21 +220,20 @@ private Q_SLOTS:
             at(17, 31); // the user took six minutes
         });
         meeting(kTodayText, 17, 40, u"晚会"_s);
-        Boxes boxes;
-        boxes.expect(reminder(line(1, 17, 40, u"晚会"_s)), msgbox::Result::OK,
-                     [&] { order << u"reminder"_s; });
+        boxes().expect(reminder(line(1, 17, 40, u"晚会"_s)), msgbox::Result::OK,
+                       [&] { order << u"reminder"_s; });
         at(17, 20);
         m_w->Timer1_Timer();
         QCOMPARE(order, (QStringList{u"reminder"_s, u"diary"_s}));
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
 
         order.clear();
-        boxes.expect(box(kPrompt, Buttons::OK, Icon::None, true), msgbox::Result::OK,
-                     [&] { order << u"prompt"_s; });
+        boxes().expect(box(kPrompt, Buttons::OK, Icon::None, true), msgbox::Result::OK,
+                       [&] { order << u"prompt"_s; });
         at(17, 25);
         m_w->Timer1_Timer();
         QCOMPARE(order, (QStringList{u"diary"_s, u"prompt"_s}));
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     // Ticks that come while the diary window of an earlier tick is open start nothing:
@@ -263,12 +253,11 @@ private Q_SLOTS:
             }
             at(17, 25);
         });
-        Boxes boxes;
-        boxes.expect(box(kPrompt, Buttons::OK, Icon::None, true));
+        boxes().expect(box(kPrompt, Buttons::OK, Icon::None, true));
         m_w->Timer1_Timer();
         QCOMPARE(nested, 2);
         QCOMPARE(m_diaryOpened, 1);
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void yesterdayMissing_opensTheDiaryOnEveryTick()
@@ -323,15 +312,14 @@ private Q_SLOTS:
         QFETCH(bool, shown);
         m_db->exec(u"delete from daily_tab where daily_date=?"_s, {kTodayText});
         at(h, m);
-        Boxes boxes;
         if (shown)
-            boxes.expect(box(kPrompt, Buttons::OK, Icon::None, true));
+            boxes().expect(box(kPrompt, Buttons::OK, Icon::None, true));
         m_w->Timer1_Timer();
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
         // Not once today's entry is written.
         diaryFor(kToday);
         m_w->Timer1_Timer();
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     // With the diary table unreadable both checks count as missing: the diary window
@@ -340,11 +328,10 @@ private Q_SLOTS:
     {
         m_db->exec(u"drop table daily_tab"_s);
         at(18, 25);
-        Boxes boxes;
-        boxes.expect(box(kPrompt, Buttons::OK, Icon::None, true));
+        boxes().expect(box(kPrompt, Buttons::OK, Icon::None, true));
         m_w->Timer1_Timer();
         QCOMPARE(m_diaryOpened, 1);
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 };
 

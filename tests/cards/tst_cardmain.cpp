@@ -2,6 +2,7 @@
 // stepping, with every message box in order and the table's rows afterwards.
 
 #include "app/mainfrm.h"
+#include "app/modul/tables.h"
 #include "cards/cardmain.h"
 #include "cards/cardtab.h"
 #include "platform/grid.h"
@@ -24,7 +25,6 @@ using cardmodul::namcode;
 using msgbox::Buttons;
 using msgbox::Result;
 using testsupport::box;
-using testsupport::Boxes;
 using testsupport::TempDb;
 
 namespace {
@@ -37,7 +37,7 @@ const QString kSame = u"相同姓名的人已存在，是否增加！"_s;
 QStringList boxTexts(const cardmain& f)
 {
     QStringList out;
-    for (int c = 0; c < cardtab::kColumns; ++c)
+    for (int c = 0; c < tables::kCardColumns; ++c)
         out << f.boxText(c);
     return out;
 }
@@ -45,21 +45,22 @@ QStringList boxTexts(const cardmain& f)
 QStringList rowTexts(const cardmain& f, int r)
 {
     QStringList out;
-    for (int c = 0; c < cardtab::kColumns; ++c)
+    for (int c = 0; c < tables::kCardColumns; ++c)
         out << f.MSFcard->grid()->TextMatrix(r, c);
     return out;
 }
 
-QStringList headings()
-{
-    return QStringList(cardtab::headings().begin(), cardtab::headings().end());
-}
+// The card list's heading row, as designed.
+const QStringList kHeadings = {
+    u"序号"_s,     u"姓名"_s,      u"单位"_s,     u"职称"_s,       u"性别"_s,     u"民族"_s,
+    u"年龄"_s,     u"血型"_s,      u"单位地址"_s, u"办公室电话"_s, u"传真号码"_s, u"单位邮编"_s,
+    u"单位网址"_s, u"EMAIL地址"_s, u"手机"_s,     u"呼机"_s,       u"家庭地址"_s, u"家庭电话"_s,
+    u"家庭邮编"_s, u"QQ号"_s,      u"网名"_s,     u"说明"_s};
 } // namespace
 
-class tst_cardmain : public QObject {
+class tst_cardmain : public testsupport::BoxTest {
     Q_OBJECT
     std::unique_ptr<TempDb> m_db;
-    std::unique_ptr<Boxes> m_boxes;
 
     qint64 card(const QString& name, const QString& phone = u"010-1"_s, const QString& mobile = {})
     {
@@ -89,7 +90,7 @@ class tst_cardmain : public QObject {
     }
     void expect(const QString& text, Buttons b = Buttons::OK, Result answer = Result::OK)
     {
-        m_boxes->expect(box(text, b), answer);
+        expectBox(text, b, answer);
     }
     static void fillCard(cardmain& f, const QString& name, const QString& phone)
     {
@@ -97,19 +98,14 @@ class tst_cardmain : public QObject {
         f.o_phonetxt->setText(phone);
     }
 
-private Q_SLOTS:
-    void init()
+    void initTest() override
     {
         m_db = std::make_unique<TempDb>();
         m_db->openShared();
-        m_boxes = std::make_unique<Boxes>();
     }
-    void cleanup()
-    {
-        CT_VERIFY_BOXES(*m_boxes);
-        m_boxes.reset();
-        m_db.reset();
-    }
+    void cleanupTest() override { m_db.reset(); }
+
+private Q_SLOTS:
 
     // ---- the window and its fill -------------------------------------------------------
 
@@ -127,10 +123,9 @@ private Q_SLOTS:
         QCOMPARE(f->nametxt->maxLength(), 10);
         QCOMPARE(f->sernotxt->palette().color(QPalette::Base),
                  f->sernotxt->palette().color(QPalette::Window));
-        QCOMPARE(headings().size(), 22);
         QCOMPARE(f->MSFcard->grid()->Rows(), 2);
         QCOMPARE(f->MSFcard->grid()->Cols(), 22);
-        QCOMPARE(f->MSFcard->grid()->TextMatrix(0, 21), u"说明"_s);
+        QCOMPARE(rowTexts(*f, 0), kHeadings);
         QCOMPARE(boxTexts(*f), QStringList(22, QString()));
 
         const QList<std::pair<const char*, QString>> buttons = {
@@ -182,7 +177,7 @@ private Q_SLOTS:
         QCOMPARE(f->cardnum, 0);
         QCOMPARE(f->nownum, -1);
         QCOMPARE(f->MSFcard->grid()->Rows(), 2);
-        QCOMPARE(rowTexts(*f, 0), headings());
+        QCOMPARE(rowTexts(*f, 0), kHeadings);
         QCOMPARE(rowTexts(*f, 1), QStringList(22, QString()));
     }
 
@@ -196,7 +191,7 @@ private Q_SLOTS:
         QCOMPARE(f->cardnum, 3);
         QCOMPARE(f->nownum, 2);
         QCOMPARE(f->MSFcard->grid()->Rows(), 4);
-        QCOMPARE(rowTexts(*f, 0), headings());
+        QCOMPARE(rowTexts(*f, 0), kHeadings);
         QCOMPARE(f->MSFcard->grid()->TextMatrix(1, 0), QString::number(a));
         QCOMPARE(f->MSFcard->grid()->TextMatrix(1, 1), u"张三"_s);
         QCOMPARE(f->MSFcard->grid()->TextMatrix(1, 2), QString()); // Null
@@ -230,16 +225,16 @@ private Q_SLOTS:
     {
         m_db.reset();
         m_db = std::make_unique<TempDb>(false);
-        m_boxes->expect(box(u"找不到数据库文件“%1”。"_s.arg(m_db->file()), Buttons::OK,
-                            msgbox::Icon::Exclamation, false, u"Connection Error"_s));
-        m_boxes->expect(box(u"Database not found!, Please place the database with the same path "
-                            "as the .exe file"_s,
-                            Buttons::OK, msgbox::Icon::Exclamation, false,
-                            u"Database not found!"_s));
+        boxes().expect(box(u"找不到数据库文件“%1”。"_s.arg(m_db->file()), Buttons::OK,
+                           msgbox::Icon::Exclamation, false, u"Connection Error"_s));
+        boxes().expect(box(u"Database not found!, Please place the database with the same path "
+                           "as the .exe file"_s,
+                           Buttons::OK, msgbox::Icon::Exclamation, false,
+                           u"Database not found!"_s));
         auto f = open();
         QCOMPARE(f->cardnum, 0);
         QCOMPARE(f->MSFcard->grid()->Rows(), 2);
-        QCOMPARE(rowTexts(*f, 0), headings());
+        QCOMPARE(rowTexts(*f, 0), kHeadings);
         QVERIFY(f->Newcmd->isEnabled());
     }
 
@@ -340,7 +335,7 @@ private Q_SLOTS:
         QCOMPARE(f->nownum, f->cardnum);
         QCOMPARE(f->findnamtxt->text(), search);
         QCOMPARE(f->SSTab1->currentIndex(), 3);
-        QCOMPARE(rowTexts(*f, 0), headings());
+        QCOMPARE(rowTexts(*f, 0), kHeadings);
     }
 
     void lookup_emptyOrBlankTextListsEveryNamedCard_data()
@@ -375,7 +370,7 @@ private Q_SLOTS:
         QCOMPARE(f->cardnum, 0);
         QCOMPARE(f->nownum, 0);
         QCOMPARE(f->MSFcard->grid()->Rows(), 11);
-        QCOMPARE(rowTexts(*f, 0), headings());
+        QCOMPARE(rowTexts(*f, 0), kHeadings);
         for (int r = 1; r <= 10; ++r)
             QCOMPARE(rowTexts(*f, r), QStringList(22, QString()));
 
@@ -552,10 +547,10 @@ private Q_SLOTS:
         m_db->exec(u"drop table cardtab"_s);
         fillCard(*f, u"张三"_s, u"1"_s);
         f->Newcmd_Click();
-        QCOMPARE(m_boxes->seen().size(), 1);
-        QVERIFY(m_boxes->seen()[0].text.startsWith(u"程序运行错误："_s));
+        QCOMPARE(boxes().seen().size(), 1);
+        QVERIFY(boxes().seen()[0].text.startsWith(u"程序运行错误："_s));
         QCOMPARE(f->nametxt->text(), u"张三"_s);
-        m_boxes->reset();
+        boxes().reset();
     }
 
     // ---- changing and deleting -----------------------------------------------------------

@@ -1,5 +1,6 @@
 // Name coding and the cardtab statements against a real database file.
 
+#include "app/modul/tables.h"
 #include "cards/cardtab.h"
 #include "tests/support/testsupport.h"
 
@@ -53,12 +54,12 @@ private Q_SLOTS:
         const QString coded = namcode(u"李;四"_s);
         QVERIFY(coded.contains(QChar(0)));
         QStringList values{coded};
-        for (int c = 2; c < cardtab::kColumns; ++c)
+        for (int c = 2; c < tables::kCardColumns; ++c)
             values << u"v%1"_s.arg(c);
-        cardtab::add(values);
+        cardtab::add(cardmodul::dbconn(), values);
 
         adodb::Recordset rs;
-        cardtab::openAll(rs);
+        cardtab::openAll(cardmodul::dbconn(), rs);
         QCOMPARE(rs.recordCount(), 1);
         QCOMPARE(rs.Fields(u"full_nam"_s).text(), coded);
 
@@ -67,11 +68,11 @@ private Q_SLOTS:
         QVERIFY(!cardmodul::namexist(namcode(u"李"_s)));
 
         for (const QString& part : {u";"_s, u"李;"_s, u";四"_s, u"李;四"_s, u"四"_s}) {
-            cardtab::openByName(rs, namcode(part));
+            cardtab::openByName(cardmodul::dbconn(), rs, namcode(part));
             QVERIFY2(rs.recordCount() == 1, qPrintable(part));
         }
         for (const QString& part : {u"李四"_s, u";;"_s, u"%"_s}) {
-            cardtab::openByName(rs, namcode(part));
+            cardtab::openByName(cardmodul::dbconn(), rs, namcode(part));
             QVERIFY2(rs.recordCount() == 0, qPrintable(part));
         }
     }
@@ -94,12 +95,12 @@ private Q_SLOTS:
         TempDb db;
         db.openShared();
         QStringList values;
-        for (int c = 1; c < cardtab::kColumns; ++c)
+        for (int c = 1; c < tables::kCardColumns; ++c)
             values << text;
-        cardtab::add(values);
+        cardtab::add(cardmodul::dbconn(), values);
         adodb::Recordset rs;
-        cardtab::openAll(rs);
-        for (int c = 1; c < cardtab::kColumns; ++c)
+        cardtab::openAll(cardmodul::dbconn(), rs);
+        for (int c = 1; c < tables::kCardColumns; ++c)
             QCOMPARE(rs.Fields(c).text(), text);
     }
 

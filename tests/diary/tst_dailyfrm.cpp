@@ -1,8 +1,8 @@
 // The diary window: opening in yesterday or new mode, the three confirm modes, the
 // look-up, one entry per date, and the tick that opens the window by itself.
 
-#include "app/cardmodul.h"
 #include "app/mainfrm.h"
+#include "app/modul/cardmodul.h"
 #include "diary/dailyfrm.h"
 #include "platform/clock.h"
 #include "platform/twips.h"
@@ -20,7 +20,6 @@ using namespace Qt::StringLiterals;
 using msgbox::Buttons;
 using msgbox::Icon;
 using testsupport::box;
-using testsupport::Boxes;
 using testsupport::TempDb;
 
 namespace {
@@ -65,30 +64,29 @@ template <> char* toString(const State& s)
 } // namespace QTest
 QT_END_NAMESPACE
 
-class tst_dailyfrm : public QObject {
+class tst_dailyfrm : public testsupport::BoxTest {
     Q_OBJECT
     std::unique_ptr<ctclock::FixedClock> m_clock;
-private Q_SLOTS:
-    void init() { m_clock = std::make_unique<ctclock::FixedClock>(kNow); }
-    void cleanup() { m_clock.reset(); }
+    void initTest() override { m_clock = std::make_unique<ctclock::FixedClock>(kNow); }
+    void cleanupTest() override { m_clock.reset(); }
 
+private Q_SLOTS:
     void open_withYesterdayMissing_asksForYesterdaysEntry()
     {
         TempDb db;
         db.exec(u"insert into daily_tab values('2026-12-08', 'today')"_s);
-        Boxes boxes;
-        boxes.expect(box(kYesterday, Buttons::OK, Icon::None, true));
+        boxes().expect(box(kYesterday, Buttons::OK, Icon::None, true));
         dailyfrm f;
         QVERIFY(f.Form_Load());
         QCOMPARE(stateOf(f), (State{u"2026-12-07"_s, false, false, false, true, 3}));
         QCOMPARE(f.windowTitle(), u"工作日志"_s);
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
 
         // Writing it stores yesterday's row and switches to new mode with an empty text.
         f.logtxt->setPlainText(u"昨天的事"_s);
-        boxes.expect(box(kSaved, Buttons::OK, Icon::None, true));
+        boxes().expect(box(kSaved, Buttons::OK, Icon::None, true));
         f.dailycmd->click();
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
         QCOMPARE(stateOf(f), (State{u"2026-12-08"_s, false, true, true, false, 1}));
         QCOMPARE(f.logtxt->toPlainText(), QString());
         QCOMPARE(
@@ -128,7 +126,6 @@ private Q_SLOTS:
     {
         TempDb db;
         db.exec(u"insert into daily_tab values('2026-12-07', 'x')"_s);
-        Boxes boxes;
         dailyfrm f;
         QVERIFY(f.Form_Load());
         f.logtxt->setPlainText(u"写了一半"_s);
@@ -138,18 +135,17 @@ private Q_SLOTS:
         f.Option1->click();
         QCOMPARE(stateOf(f), (State{u"2026-12-08"_s, false, true, true, false, 1}));
         QCOMPARE(f.logtxt->toPlainText(), u"写了一半"_s);
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void open_withYesterdayPresent_startsInNewMode()
     {
         TempDb db;
         db.exec(u"insert into daily_tab values('2026-12-07', 'x')"_s);
-        Boxes boxes;
         dailyfrm f;
         QVERIFY(f.Form_Load());
         QCOMPARE(stateOf(f), (State{u"2026-12-08"_s, false, true, true, false, 1}));
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void open_onFirstOfMonthAndYear_data()
@@ -166,42 +162,39 @@ private Q_SLOTS:
         QFETCH(QString, yesterday);
         m_clock->set(QDateTime(today, QTime(9, 0)));
         TempDb db;
-        Boxes boxes;
-        boxes.expect(box(kYesterday, Buttons::OK, Icon::None, true));
+        boxes().expect(box(kYesterday, Buttons::OK, Icon::None, true));
         dailyfrm f;
         QVERIFY(f.Form_Load());
         QCOMPARE(f.datetxt->text(), yesterday);
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void open_withoutDatabase_warnsAndShowsNothing()
     {
         TempDb db(false);
-        Boxes boxes;
-        boxes.expect(box(u"找不到数据库文件“%1”。"_s.arg(db.file()), Buttons::OK, Icon::Exclamation,
-                         false, u"Connection Error"_s));
-        boxes.expect(box(
+        boxes().expect(box(u"找不到数据库文件“%1”。"_s.arg(db.file()), Buttons::OK,
+                           Icon::Exclamation, false, u"Connection Error"_s));
+        boxes().expect(box(
             u"Database not found!, Please place the database with the same path as the .exe file"_s,
             Buttons::OK, Icon::Exclamation, false, u"Database not found!"_s));
         dailyfrm f;
         QVERIFY(!f.Form_Load());
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void newMode_savesTodayAndKeepsTheText()
     {
         TempDb db;
         db.exec(u"insert into daily_tab values('2026-12-07', 'x')"_s);
-        Boxes boxes;
         dailyfrm f;
         QVERIFY(f.Form_Load());
         // Apostrophes, quotes, percent signs, emoji and line breaks are stored exactly.
         const QString text =
             u"客户's \"报价\" 100% _ ; -- 😀\n第二行\n\n第四行"_s + QString(5000, u'长');
         f.logtxt->setPlainText(text);
-        boxes.expect(box(kSaved));
+        boxes().expect(box(kSaved));
         f.dailycmd->click();
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
         QCOMPARE(f.logtxt->toPlainText(), text); // the text stays in the box
         const auto rows =
             db.rows(u"select daily_desc from daily_tab where daily_date='2026-12-08'"_s);
@@ -210,9 +203,9 @@ private Q_SLOTS:
 
         // Saving again the same day replaces the entry: one row, the last text.
         f.logtxt->setPlainText(u"改过的"_s);
-        boxes.expect(box(kSaved));
+        boxes().expect(box(kSaved));
         f.dailycmd->click();
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
         QCOMPARE(db.rows(u"select daily_desc from daily_tab where daily_date='2026-12-08'"_s),
                  (QList<QStringList>{{u"改过的"_s}}));
 
@@ -221,7 +214,7 @@ private Q_SLOTS:
         f.Option2->click();
         f.dailycmd->click();
         QCOMPARE(f.logtxt->toPlainText(), u"改过的"_s);
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void query_findsByTypedDate_data()
@@ -243,7 +236,6 @@ private Q_SLOTS:
         TempDb db;
         db.exec(u"insert into daily_tab values('2026-12-07', 'x')"_s);
         db.exec(u"insert into daily_tab values('2026-11-03', ?)"_s, {u"那天\n的事"_s});
-        Boxes boxes;
         dailyfrm f;
         QVERIFY(f.Form_Load());
         f.Option2->click();
@@ -252,9 +244,9 @@ private Q_SLOTS:
         f.datetxt->setText(typed);
         f.logtxt->setPlainText(u"草稿"_s);
         if (!found)
-            boxes.expect(box(kNotFound, Buttons::OK, Icon::None, true));
+            boxes().expect(box(kNotFound, Buttons::OK, Icon::None, true));
         f.dailycmd->click();
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
         QCOMPARE(f.datetxt->text(), found ? u"2026-11-03"_s : typed);
         QCOMPARE(f.logtxt->toPlainText(), found ? u"那天\n的事"_s : u"草稿"_s);
         QCOMPARE(db.count(u"daily_tab"_s), 2);
@@ -270,7 +262,6 @@ private Q_SLOTS:
     {
         TempDb db;
         db.exec(u"insert into daily_tab values('2026-12-07', null)"_s);
-        Boxes boxes;
         dailyfrm f;
         QVERIFY(f.Form_Load());
         f.Option2->click();
@@ -278,27 +269,26 @@ private Q_SLOTS:
         f.logtxt->setPlainText(u"草稿"_s);
         f.dailycmd->click();
         QCOMPARE(f.logtxt->toPlainText(), QString());
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void failure_showsTheRunErrorAndKeepsTheBoxes()
     {
         TempDb db;
         db.exec(u"insert into daily_tab values('2026-12-07', 'x')"_s);
-        Boxes boxes;
         dailyfrm f;
         QVERIFY(f.Form_Load());
         f.logtxt->setPlainText(u"写不进去"_s);
         // Another program holds a write lock on the file.
         adodb::Connection::setBusyTimeout(100);
         db.exec(u"begin exclusive"_s);
-        boxes.expect(box(u"程序运行错误：5database is locked"_s));
+        boxes().expect(box(u"程序运行错误：5database is locked"_s));
         f.dailycmd->click();
         db.exec(u"rollback"_s);
         adodb::Connection::setBusyTimeout(5000);
         QCOMPARE(stateOf(f), (State{u"2026-12-08"_s, false, true, true, false, 1}));
         QCOMPARE(f.logtxt->toPlainText(), u"写不进去"_s);
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     // The main window's tick opens the diary window while yesterday's entry is missing,
@@ -307,7 +297,6 @@ private Q_SLOTS:
     {
         TempDb db;
         db.openShared();
-        Boxes boxes;
         mainfrm w;
         int opened = 0;
         bool writeIt = false;
@@ -320,12 +309,12 @@ private Q_SLOTS:
                 f.dailycmd->click();
             }
         });
-        boxes.expect(box(kYesterday, Buttons::OK, Icon::None, true));
+        boxes().expect(box(kYesterday, Buttons::OK, Icon::None, true));
         w.Timer1_Timer();
         QCOMPARE(opened, 1);
         QVERIFY(w.isMinimized() || w.windowState().testFlag(Qt::WindowMinimized));
-        boxes.expect(box(kYesterday, Buttons::OK, Icon::None, true));
-        boxes.expect(box(kSaved, Buttons::OK, Icon::None, true));
+        boxes().expect(box(kYesterday, Buttons::OK, Icon::None, true));
+        boxes().expect(box(kSaved, Buttons::OK, Icon::None, true));
         writeIt = true;
         w.Timer1_Timer();
         QCOMPARE(opened, 2);
@@ -333,7 +322,7 @@ private Q_SLOTS:
         QCOMPARE(opened, 2);
         QCOMPARE(db.rows(u"select * from daily_tab"_s),
                  (QList<QStringList>{{u"2026-12-07"_s, u"补写"_s}}));
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 };
 

@@ -21,7 +21,6 @@
 
 using namespace Qt::StringLiterals;
 using testsupport::box;
-using testsupport::Boxes;
 
 namespace {
 
@@ -42,26 +41,25 @@ void fakeTool(const QString& dir, const QString& name)
 
 } // namespace
 
-class tst_help : public QObject {
+class tst_help : public testsupport::BoxTest {
     Q_OBJECT
     QByteArray m_path;
     QByteArray m_desktop;
-private Q_SLOTS:
-    void initTestCase()
-    {
-        m_path = qgetenv("PATH");
-        m_desktop = qgetenv("XDG_CURRENT_DESKTOP");
-    }
-    void cleanup()
+    void cleanupTest() override
     {
         qputenv("PATH", m_path);
         qputenv("XDG_CURRENT_DESKTOP", m_desktop);
         appinfo::setExeDir({});
     }
 
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_path = qgetenv("PATH");
+        m_desktop = qgetenv("XDG_CURRENT_DESKTOP");
+    }
     void about_captionAndLabels()
     {
-        Boxes boxes;
         frmAbout about;
         QCOMPARE(about.windowTitle(), u"关于 澄桐工作管理"_s);
         QCOMPARE(about.lblTitle->text(), u"澄桐工作管理"_s);
@@ -82,7 +80,7 @@ private Q_SLOTS:
         QVERIFY(about.cmdOK->x() > about.width() / 2);
         QVERIFY(about.cmdSysInfo->x() < about.width() / 2);
         QVERIFY(about.cmdSysInfo->y() > about.Line1->y());
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void about_okCloses()
@@ -114,7 +112,6 @@ private Q_SLOTS:
         fakeTool(bin.path(), u"gnome-system-monitor"_s);
         qputenv("PATH", QFile::encodeName(bin.path()));
         qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
-        Boxes boxes;
         frmAbout about;
         about.show();
         QTest::mouseClick(about.cmdSysInfo, Qt::LeftButton);
@@ -122,7 +119,7 @@ private Q_SLOTS:
         QTest::qWait(200);
         QCOMPARE(QDir(bin.path()).entryList({u"ran-*"_s}).size(), 1);
         QVERIFY(about.isVisible()); // the About box stays open
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void sysInfo_anyKnownToolIsFound()
@@ -131,10 +128,9 @@ private Q_SLOTS:
         fakeTool(bin.path(), u"hardinfo"_s);
         qputenv("PATH", QFile::encodeName(bin.path()));
         qputenv("XDG_CURRENT_DESKTOP", "KDE");
-        Boxes boxes;
         frmAbout::StartSysInfo();
         QTRY_VERIFY(QFile::exists(bin.filePath(u"ran-hardinfo"_s)));
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void sysInfo_absentOrBroken_saysUnavailable_data()
@@ -159,13 +155,12 @@ private Q_SLOTS:
                 QFile::setPermissions(file, QFile::permissions(file) | QFile::ExeOwner);
         }
         qputenv("PATH", QFile::encodeName(bin.path()));
-        Boxes boxes;
-        boxes.expect(box(u"此时系统信息不可用"_s));
+        boxes().expect(box(u"此时系统信息不可用"_s));
         frmAbout about;
         about.show();
         QTest::mouseClick(about.cmdSysInfo, Qt::LeftButton);
         QVERIFY(about.isVisible());
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void help_showsTheManualBesideTheProgram_andItsLinksWork()
@@ -178,7 +173,6 @@ private Q_SLOTS:
               u"<html><head><meta charset=\"utf-8\"></head><body><p>第二页内容</p></body></html>"_s
                   .toUtf8());
         appinfo::setExeDir(dir.path());
-        Boxes boxes;
         helpfrm f;
         QCOMPARE(f.windowTitle(), u"澄桐工作管理软件使用说明书"_s);
         QCOMPARE(f.WebBrowser1->source(), QUrl::fromLocalFile(dir.filePath(u"help.htm"_s)));
@@ -190,20 +184,19 @@ private Q_SLOTS:
         QTest::keyClick(f.WebBrowser1, Qt::Key_Tab);
         QTest::keyClick(f.WebBrowser1, Qt::Key_Return);
         QTRY_VERIFY(f.WebBrowser1->toPlainText().contains(u"第二页内容"_s));
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void help_missingManual_showsNotFoundPageWithoutBox()
     {
         QTemporaryDir dir;
         appinfo::setExeDir(dir.path());
-        Boxes boxes;
         helpfrm f;
         f.show();
         const QString text = f.WebBrowser1->toPlainText();
         QVERIFY2(text.contains(u"找不到"_s), qPrintable(text));
         QVERIFY(text.contains(QDir::toNativeSeparators(dir.filePath(u"help.htm"_s))));
-        CT_VERIFY_BOXES(boxes);
+        CT_VERIFY_BOXES(boxes());
     }
 
     void help_geometry()

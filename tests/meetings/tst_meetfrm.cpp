@@ -1,7 +1,7 @@
 // The meeting window: opening, the date check, modify mode, picking a row, adding,
 // changing and searching, with every message box in order and the table afterwards.
 
-#include "app/cardmodul.h"
+#include "app/modul/cardmodul.h"
 #include "meetings/meetfrm.h"
 #include "meetings/meettab.h"
 #include "platform/clock.h"
@@ -24,7 +24,6 @@
 
 using namespace Qt::StringLiterals;
 using testsupport::box;
-using testsupport::Boxes;
 using testsupport::TempDb;
 
 namespace {
@@ -38,10 +37,9 @@ const QString kRunError = u"程序运行错误："_s;
 const QDateTime kNow(QDate(2026, 12, 8), QTime(9, 0));
 } // namespace
 
-class tst_meetfrm : public QObject {
+class tst_meetfrm : public testsupport::BoxTest {
     Q_OBJECT
     std::unique_ptr<TempDb> m_db;
-    std::unique_ptr<Boxes> m_boxes;
     std::unique_ptr<ctclock::FixedClock> m_clock;
     std::unique_ptr<meetfrm> m_f;
 
@@ -98,22 +96,20 @@ class tst_meetfrm : public QObject {
                 m_f->meetdaytxt->text(),   m_f->hCombo->currentText(), m_f->sCombo->currentText()};
     }
 
-private Q_SLOTS:
-    void init()
+    void initTest() override
     {
         m_clock = std::make_unique<ctclock::FixedClock>(kNow);
         m_db = std::make_unique<TempDb>();
         m_db->openShared();
-        m_boxes = std::make_unique<Boxes>();
     }
-    void cleanup()
+    void cleanupTest() override
     {
         m_f.reset();
-        CT_VERIFY_BOXES(*m_boxes);
-        m_boxes.reset();
         m_db.reset();
         m_clock.reset();
     }
+
+private Q_SLOTS:
 
     void load_showsTodayAndEmptyFields()
     {
@@ -176,12 +172,12 @@ private Q_SLOTS:
     {
         m_db.reset(); // before the next one: it points the program directory back
         m_db = std::make_unique<TempDb>(false);
-        m_boxes->expect(box(u"找不到数据库文件“%1”。"_s.arg(m_db->file()), msgbox::Buttons::OK,
-                            msgbox::Icon::Exclamation, false, u"Connection Error"_s));
-        m_boxes->expect(box(u"Database not found!, Please place the database with the same path "
-                            "as the .exe file"_s,
-                            msgbox::Buttons::OK, msgbox::Icon::Exclamation, false,
-                            u"Database not found!"_s));
+        boxes().expect(box(u"找不到数据库文件“%1”。"_s.arg(m_db->file()), msgbox::Buttons::OK,
+                           msgbox::Icon::Exclamation, false, u"Connection Error"_s));
+        boxes().expect(box(u"Database not found!, Please place the database with the same path "
+                           "as the .exe file"_s,
+                           msgbox::Buttons::OK, msgbox::Icon::Exclamation, false,
+                           u"Database not found!"_s));
         meetfrm& f = open();
         QVERIFY(f.recorddaytxt->text().isEmpty());
         QVERIFY(!cardmodul::dbopen);
@@ -219,7 +215,7 @@ private Q_SLOTS:
         f.recorddaytxt->setText(record);
         f.meetdaytxt->setText(meet);
         if (!message.isEmpty())
-            m_boxes->expect(box(message));
+            boxes().expect(box(message));
         f.meetdaytxt_LostFocus();
         QCOMPARE(f.meetdaytxt->text(), meet); // kept as typed
         if (!message.isEmpty())
@@ -236,10 +232,10 @@ private Q_SLOTS:
         f.meetdaytxt->setFocus();
         QTRY_VERIFY(f.meetdaytxt->hasFocus());
         f.meetdaytxt->setText(u"abc"_s);
-        m_boxes->expect(box(kBadDate));
+        boxes().expect(box(kBadDate));
         f.hCombo->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(f.meetdaytxt->hasFocus());
-        QCOMPARE(m_boxes->seen().size(), 1);
+        QCOMPARE(boxes().seen().size(), 1);
     }
 
     void modifyMode_disablesRecordDateAndTopicOnly()
@@ -291,7 +287,7 @@ private Q_SLOTS:
     {
         meetfrm& f = open();
         fill(u"年终总结"_s, u"会议室"_s, u"2026-12-8"_s, u"14"_s, u"05"_s);
-        m_boxes->expect(box(kAdded), msgbox::Result::OK, [this] { QCOMPARE(stored().size(), 1); });
+        boxes().expect(box(kAdded), msgbox::Result::OK, [this] { QCOMPARE(stored().size(), 1); });
         f.addcmd_Click();
         QCOMPARE(stored(), (QList<QStringList>{{u"2026-12-08"_s, u"年终总结"_s, u"会议室"_s,
                                                 u"2026-12-08"_s, u"14"_s, u"5"_s}}));
@@ -308,7 +304,7 @@ private Q_SLOTS:
         meetfrm& f = open();
         const QString topic = u"O'Brien 的 50% _会_; --"_s;
         fill(topic, u"楼'下"_s, u"明天"_s, u"9"_s, u"30"_s);
-        m_boxes->expect(box(kAdded));
+        boxes().expect(box(kAdded));
         f.addcmd_Click();
         QCOMPARE(stored(), (QList<QStringList>{
                                {u"2026-12-08"_s, topic, u"楼'下"_s, u"明天"_s, u"9"_s, u"30"_s}}));
@@ -318,7 +314,7 @@ private Q_SLOTS:
     {
         meetfrm& f = open();
         fill(u"待定"_s, u"某处"_s, u"2026-12-10"_s, {}, {});
-        m_boxes->expect(box(kAdded));
+        boxes().expect(box(kAdded));
         f.addcmd_Click();
         QCOMPARE(stored(), (QList<QStringList>{{u"2026-12-08"_s, u"待定"_s, u"某处"_s,
                                                 u"2026-12-10"_s, u"<NULL>"_s, u"<NULL>"_s}}));
@@ -344,9 +340,9 @@ private Q_SLOTS:
         fill(u"主题"_s, u"地点"_s, u"2026-12-10"_s, h, m);
         const QStringList before = fields();
         f.addcmd_Click();
-        QCOMPARE(m_boxes->seen().size(), 1);
-        QVERIFY(m_boxes->seen().at(0).text.startsWith(kRunError + u"3464"_s));
-        m_boxes->reset();
+        QCOMPARE(boxes().seen().size(), 1);
+        QVERIFY(boxes().seen().at(0).text.startsWith(kRunError + u"3464"_s));
+        boxes().reset();
         QCOMPARE(fields(), before);
         QCOMPARE(m_db->count(u"meet_tab"_s), 0);
     }
@@ -357,7 +353,7 @@ private Q_SLOTS:
         meetfrm& f = open();
         find(f.Option2, f.meettxt, {});
         fill(u"乙"_s, u"二"_s, u"2026-12-09"_s, u"9"_s, u"00"_s);
-        m_boxes->expect(box(kAdded));
+        boxes().expect(box(kAdded));
         f.addcmd_Click();
         QCOMPARE(f.MSFmeet->grid()->Rows(), 2);
         find(f.Option2, f.meettxt, {});
@@ -370,7 +366,7 @@ private Q_SLOTS:
         meetfrm& f = open();
         f.recorddaytxt->setText(u"2026-12-01"_s);
         fill(u"甲"_s, u"别处"_s, u"2026-12-10"_s, u"9"_s, u"00"_s);
-        m_boxes->expect(box(kNotModify));
+        boxes().expect(box(kNotModify));
         f.revisecmd_Click();
         QCOMPARE(stored().at(0).at(2), u"一"_s);
     }
@@ -391,7 +387,7 @@ private Q_SLOTS:
         f.hCombo->setEditText(u"15"_s);
         f.sCombo->setEditText(u"05"_s);
         const QStringList before = fields();
-        m_boxes->expect(box(kChanged));
+        boxes().expect(box(kChanged));
         f.revisecmd_Click();
         QCOMPARE(fields(), before);
         const QStringList changed{u"2026-12-01"_s, u"甲"_s, u"新'址"_s,
@@ -412,8 +408,8 @@ private Q_SLOTS:
         meetfrm& f = open();
         fill(u"丙"_s, u"别处"_s, u"2026-12-10"_s, u"9"_s, u"00"_s);
         f.Check1->click();
-        m_boxes->expect(box(kRunError + u"3021没有纪录日期为“2026-12-08”、会议主题为“丙”的会议，"
-                                        "修改未保存。"_s));
+        boxes().expect(box(kRunError + u"3021没有纪录日期为“2026-12-08”、会议主题为“丙”的会议，"
+                                       "修改未保存。"_s));
         f.revisecmd_Click();
         QCOMPARE(stored().at(0).at(2), u"一"_s);
     }
@@ -421,7 +417,7 @@ private Q_SLOTS:
     void find_withoutKind_showsBoxAndKeepsThePicture()
     {
         meetfrm& f = open();
-        m_boxes->expect(box(kNoKind));
+        boxes().expect(box(kNoKind));
         f.findcmd_Click();
         QVERIFY(f.Picture1->isVisibleTo(&f));
     }

@@ -3,6 +3,7 @@
 #include "platform/appinfo.h"
 
 #include <QApplication>
+#include <QTest>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -73,11 +74,10 @@ int TempDb::count(const QString& table)
     return rows(u"select count(*) from "_s + table).value(0).value(0).toInt();
 }
 
-msgbox::Box box(const QString& text, msgbox::Buttons buttons, msgbox::Icon icon,
-                bool systemModal, const QString& title)
+msgbox::Box box(const QString& text, msgbox::Buttons buttons, msgbox::Icon icon, bool systemModal,
+                const QString& title)
 {
-    return msgbox::Box{text, buttons, title.isEmpty() ? appinfo::kTitle : title, icon,
-                       systemModal};
+    return msgbox::Box{text, buttons, title.isEmpty() ? appinfo::kTitle : title, icon, systemModal};
 }
 
 Boxes::Boxes()
@@ -86,7 +86,7 @@ Boxes::Boxes()
         m_seen << b;
         if (m_queue.isEmpty()) {
             m_problems << u"unexpected box: "_s + msgbox::describe(b);
-            return b.buttons == msgbox::Buttons::YesNo ? msgbox::Result::No
+            return b.buttons == msgbox::Buttons::YesNo      ? msgbox::Result::No
                    : b.buttons == msgbox::Buttons::OKCancel ? msgbox::Result::Cancel
                                                             : msgbox::Result::OK;
         }
@@ -128,6 +128,29 @@ void Boxes::reset()
     m_queue.clear();
     m_seen.clear();
     m_problems.clear();
+}
+
+BoxTest::BoxTest() = default;
+
+BoxTest::~BoxTest() = default;
+
+void BoxTest::expectBox(const QString& text, msgbox::Buttons buttons, msgbox::Result answer)
+{
+    m_boxes.expect(box(text, buttons), answer);
+}
+
+void BoxTest::init()
+{
+    m_boxes.reset();
+    initTest();
+}
+
+void BoxTest::cleanup()
+{
+    cleanupTest();
+    const QString problems = m_boxes.problems();
+    m_boxes.reset();
+    QVERIFY2(problems.isEmpty(), qPrintable(problems));
 }
 
 void whenModal(std::function<void(QWidget*)> f, int timeoutMs)

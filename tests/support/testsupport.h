@@ -2,10 +2,11 @@
 // What every test needs: a fresh database in a temporary directory that stands for the
 // executable's directory, and scripted message boxes.
 
-#include "app/cardmodul.h"
+#include "app/modul/cardmodul.h"
 #include "platform/msgbox.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -49,6 +50,8 @@ class Boxes {
 public:
     Boxes();
     ~Boxes();
+    Boxes(const Boxes&) = delete;
+    Boxes& operator=(const Boxes&) = delete;
     void expect(const msgbox::Box& b, msgbox::Result answer = msgbox::Result::OK);
     // Runs f (e.g. checks the database) when the next expected box is shown.
     void expect(const msgbox::Box& b, msgbox::Result answer, std::function<void()> whileShown);
@@ -68,6 +71,34 @@ private:
     QStringList m_problems;
 };
 
+// The base of every test class whose code may show a message box. The scripted
+// responder answers every box from the first test to the last, so no test ever waits on
+// a real box; before each test it forgets what the last one queued and saw, and after
+// each test it fails the test on an expected box that was not shown or a box that was
+// not expected. Test classes set themselves up in initTest() and cleanupTest(), never in
+// slots of their own named init or cleanup.
+class BoxTest : public QObject {
+    Q_OBJECT
+public:
+    BoxTest();
+    ~BoxTest() override;
+
+protected:
+    Boxes& boxes() { return m_boxes; }
+    // Queues a box as the program shows it (the default title filled in) and its answer.
+    void expectBox(const QString& text, msgbox::Buttons buttons = msgbox::Buttons::OK,
+                   msgbox::Result answer = msgbox::Result::OK);
+    virtual void initTest() {}
+    virtual void cleanupTest() {}
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+private:
+    Boxes m_boxes;
+};
+
 // Calls f with the modal window as soon as one is open (and returns at once).
 void whenModal(std::function<void(QWidget*)> f, int timeoutMs = 5000);
 
@@ -83,8 +114,8 @@ template <typename T> T* child(QWidget* w, const char* name)
 } // namespace testsupport
 
 // In cleanup(): every expected box was shown, no other box was.
-#define CT_VERIFY_BOXES(boxes)                                                                 \
-    do {                                                                                       \
-        const QString p_ = (boxes).problems();                                                 \
-        QVERIFY2(p_.isEmpty(), qPrintable(p_));                                                \
+#define CT_VERIFY_BOXES(boxes)                                                                     \
+    do {                                                                                           \
+        const QString p_ = (boxes).problems();                                                     \
+        QVERIFY2(p_.isEmpty(), qPrintable(p_));                                                    \
     } while (false)

@@ -1,6 +1,6 @@
 #pragma once
 // The shared module: the one database connection of the process, row counting, date
-// texts, the diary checks and the meeting reminder.
+// texts, the diary checks, the meeting reminder, the name coding and the run-error box.
 
 #include "platform/adodb.h"
 
@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <optional>
 
@@ -35,8 +36,7 @@ bool windowdb();
 // Drops the shared connection (tests start each case without one).
 void resetdb();
 
-// Statements that make a new database file (used by ctdb init and the tests).
-QStringList schemaStatements();
+// Makes a new, empty database file; an existing file is never touched.
 void createDatabase(const QString& file);
 
 // The number of rows of a freshly opened record set; leaves it after its last row.
@@ -49,7 +49,10 @@ std::optional<QDate> parseDate(const QString& typed);
 // A typed date as its date text when it is a valid date, else the text as typed.
 QString normdate(const QString& typed);
 
-// Does daily_tab hold an entry for yesterday / today? Failures are thrown to the caller.
+// Does daily_tab hold an entry for the day before `today` / for `today`? Failures are
+// thrown to the caller. Without an argument the day is the clock's.
+bool yestexist(const QDate& today);
+bool todayexist(const QDate& today);
 bool yestexist();
 bool todayexist();
 
@@ -57,7 +60,17 @@ bool todayexist();
 // when none is due. Rows that cannot be read (no topic, no usable hour or minute) are
 // skipped. Failures of the statement are thrown.
 QString meetmessage(const QDateTime& now);
-// Shows the reminder, system-modal, when there is one; silent on any failure.
-void meetremind();
+// Shows the reminder for now, system-modal, when there is one; silent on any failure.
+void meetremind(const QDateTime& now);
+
+// Codes a name character by character (UTF-16 unit xor 0x3B); its own inverse.
+QString namcode(QStringView text);
+// True when at least one stored card has exactly this coded name (on the shared
+// connection, or on another one).
+bool namexist(const QString& coded);
+bool namexist(adodb::Connection& conn, const QString& coded);
+
+// The box of a trapped failure: "程序运行错误：" + number + description.
+void runError(const adodb::Error& e);
 
 } // namespace cardmodul

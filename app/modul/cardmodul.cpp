@@ -1,4 +1,7 @@
-#include "app/cardmodul.h"
+#include "app/modul/cardmodul.h"
+
+#include "app/modul/schedule.h"
+#include "app/modul/tables.h"
 
 #include "platform/appinfo.h"
 #include "platform/clock.h"
@@ -26,9 +29,8 @@ Opened openShared(const QString& text)
 {
     Opened r;
     r.conn = std::make_unique<adodb::Connection>();
-    r.conn->CursorLocation = 2;
     try {
-        r.conn->Open(text, QString(), QString(), -1);
+        r.conn->Open(text);
     } catch (const adodb::Error& e) {
         r.error = e;
     }
@@ -82,28 +84,9 @@ void resetdb()
     dbopen = false;
 }
 
-QStringList schemaStatements()
-{
-    static const char* cardColumns[] = {
-        "full_nam",  "off_nam",   "Status",   "glender",  "nation",   "age",       "blood_typ",
-        "off_addr",  "o_phone",   "fax_code", "off_zip",  "web_addr", "mail_addr", "mobile",
-        "call_code", "home_addr", "h_phone",  "home_zip", "qq_code",  "web_nam",   "note"};
-    QString card = u"CREATE TABLE cardtab (serno INTEGER PRIMARY KEY AUTOINCREMENT"_s;
-    for (const char* c : cardColumns)
-        card += u", "_s + QLatin1StringView(c) + u" TEXT"_s;
-    card += u')';
-    return {card,
-            u"CREATE TABLE meet_tab (meet_serno INTEGER PRIMARY KEY AUTOINCREMENT, "
-            "record_date TEXT, meet_cont TEXT, meet_addr TEXT, meet_date TEXT, "
-            "go_hour INTEGER, go_second INTEGER)"_s,
-            u"CREATE INDEX meet_tab_meet_date ON meet_tab (meet_date)"_s,
-            u"CREATE TABLE daily_tab (daily_date TEXT, daily_desc TEXT)"_s,
-            u"CREATE UNIQUE INDEX daily_tab_daily_date ON daily_tab (daily_date)"_s};
-}
-
 void createDatabase(const QString& file)
 {
-    adodb::Connection::create(file, kPassword, schemaStatements());
+    adodb::Connection::create(file, kPassword, tables::schemaStatements());
 }
 
 int reccount(adodb::Recordset& rs)
@@ -158,20 +141,28 @@ QString blankNumber(int v)
 }
 } // namespace
 
+bool yestexist(const QDate& today)
+{
+    return dailyExists(today.addDays(-1));
+}
+
+bool todayexist(const QDate& today)
+{
+    return dailyExists(today);
+}
+
 bool yestexist()
 {
-    return dailyExists(ctclock::today().addDays(-1));
+    return yestexist(ctclock::today());
 }
 
 bool todayexist()
 {
-    return dailyExists(ctclock::today());
+    return todayexist(ctclock::today());
 }
 
 QString meetmessage(const QDateTime& now)
 {
-    const int H = now.time().hour();
-    const int M = now.time().minute();
     adodb::Recordset rs;
     rs.Open(u"select * from meet_tab where meet_date=?"_s, dbconn(), {datetext(now.date())});
     QString message;
@@ -190,14 +181,7 @@ QString meetmessage(const QDateTime& now)
         const int gm = minute.toInt(&okm);
         if (!okh || !okm)
             continue; // a row without a usable time is skipped
-        bool due = false;
-        if (H == gh)
-            due = gm - M >= -12 && gm - M <= 30;
-        else if (H == gh - 1)
-            due = (60 - M) + gm <= 35;
-        else if (H == gh + 1)
-            due = M + (60 - gm) <= 12;
-        if (!due)
+        if (!schedule::isDue(now.time(), gh, gm))
             continue;
         if (topic.isNull())
             continue;
@@ -218,16 +202,42 @@ bool windowdb()
     return false;
 }
 
-void meetremind()
+void meetremind(const QDateTime& now)
 {
     QString message;
     try {
-        message = meetmessage(ctclock::now());
+        message = meetmessage(now);
     } catch (const adodb::Error&) {
         return;
     }
     if (!message.isEmpty())
         msgbox::show({message, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
+}
+
+QString namcode(QStringView text)
+{
+    QString out(text.size(), Qt::Uninitialized);
+    auto* d = reinterpret_cast<char16_t*>(out.data());
+    for (qsizetype i = 0; i < text.size(); ++i)
+        d[i] = char16_t(text[i].unicode() ^ 0x3B);
+    return out;
+}
+
+bool namexist(adodb::Connection& conn, const QString& coded)
+{
+    adodb::Recordset rs;
+    rs.Open(u"select serno from cardtab where full_nam = ? limit 1"_s, conn, {coded});
+    return !(rs.bof() && rs.eof());
+}
+
+bool namexist(const QString& coded)
+{
+    return namexist(dbconn(), coded);
+}
+
+void runError(const adodb::Error& e)
+{
+    msgbox::show(u"程序运行错误："_s + QString::number(e.number()) + e.description());
 }
 
 } // namespace cardmodul

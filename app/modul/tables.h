@@ -1,0 +1,31 @@
+#pragma once
+// The tables of the database file: their columns in table order, the headings the
+// windows show for them, and the statements that make a new file.
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+using namespace Qt::StringLiterals;
+
+namespace tables {
+
+// cardtab: the serial number, then 21 texts. The name column holds the coded name.
+inline constexpr int kCardColumns = 22;
+inline constexpr int kCardNameColumn = 1;
+const std::array<QString, kCardColumns>& cardColumns();
+// The card list headings, heading j for column j.
+const std::array<QString, kCardColumns>& cardHeadings();
+
+// meet_tab: serial number, record date, topic, place, meeting date, hour, minute.
+inline constexpr int kMeetColumns = 7;
+const std::array<QString, kMeetColumns>& meetColumns();
+// The meeting search list: every column but the minute, the time shown as hour：minute.
+inline constexpr int kMeetListColumns = 6;
+const std::array<QString, kMeetListColumns>& meetHeadings();
+
+// Statements that make a new, empty database file (ctdb init and the tests).
+QStringList schemaStatements();
+
+} // namespace tables

@@ -1,0 +1,24 @@
+#pragma once
+// The start of the program, in this order: the single-instance check (a second copy asks
+// the first to come to the front and ends before it touches the database), the database
+// open begun on another thread, the main window built with its window openers, loaded
+// and shown.
+
+#include <memory>
+
+class QApplication;
+class mainfrm;
+
+namespace ct {
+class SingleInstance;
+}
+
+namespace shell {
+
+// The application's names as the desktop sees them.
+void setUp(QApplication& app);
+
+// The shown main window, or null when another copy runs (the program then ends).
+std::unique_ptr<mainfrm> start(ct::SingleInstance& instance);
+
+} // namespace shell
