@@ -4,6 +4,7 @@
 #include "app/modul/cardmodul.h"
 #include "app/windows.h"
 #include "platform/instance.h"
+#include "platform/msgbox.h"
 #include "platform/session.h"
 
 #include <QApplication>
@@ -22,8 +23,21 @@ void setUp(QApplication& app)
 
 std::unique_ptr<mainfrm> start(ct::SingleInstance& instance)
 {
-    if (instance.previousRunning())
+    switch (instance.claim()) {
+    case ct::SingleInstance::Claim::Raised:
         return nullptr; // the running copy was asked to come to the front
+    case ct::SingleInstance::Claim::Unchecked:
+        // Without a lock the program still starts, unless another copy already runs.
+        if (ct::SingleInstance::otherCopyRunning()) {
+            msgbox::show(
+                u"澄桐工作管理已经在运行，请使用已经打开的窗口。\n（无法使用单实例锁：%1）"_s.arg(
+                    instance.problem()));
+            return nullptr;
+        }
+        break;
+    case ct::SingleInstance::Claim::First:
+        break;
+    }
     cardmodul::preopen();
     auto w = std::make_unique<mainfrm>();
     QObject::connect(&instance, &ct::SingleInstance::raiseRequested, w.get(),

@@ -1,67 +1,183 @@
 #include "platform/instance.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace ct {
 
-QString SingleInstance::runtimeDir()
+namespace {
+
+constexpr int kAnswerMs = 1500;   // a running copy answers within this time
+constexpr int kStartingMs = 3000; // a copy that holds the lock begins to listen by then
+
+QString errnoText()
 {
-    for (const char* var : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const QString d = qEnvironmentVariable(var);
-        if (!d.isEmpty() && QDir(d).exists())
-            return d;
-    }
-    return u"/tmp"_s;
+    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-SingleInstance::SingleInstance(QObject* parent) : QObject(parent)
+// A directory of this user's that nobody else can write, not a symbolic link.
+bool isPrivateDir(const QString& dir, QString* why)
 {
-    const QString base = runtimeDir() + u"/ctwork-"_s + QString::number(::getuid());
-    m_lockPath = base + u".lock"_s;
-    m_socketPath = base + u".sock"_s;
-}
-
-SingleInstance::~SingleInstance() = default;
-
-bool SingleInstance::previousRunning()
-{
-    m_lock = std::make_unique<QLockFile>(m_lockPath);
-    m_lock->setStaleLockTime(0); // stale only when its process is gone
-    if (!m_lock->tryLock(0)) {
-        if (m_lock->error() == QLockFile::LockFailedError) {
-            QLocalSocket s;
-            s.connectToServer(m_socketPath);
-            if (s.waitForConnected(1000)) {
-                s.write("raise\n");
-                s.waitForBytesWritten(1000);
-                s.disconnectFromServer();
-            }
-            return true;
-        }
-        // The lock cannot even be made (no such directory, no permission): run alone.
+    struct stat st = {};
+    if (::lstat(QFile::encodeName(dir).constData(), &st) != 0) {
+        *why = u"%1：%2"_s.arg(dir, errnoText());
         return false;
     }
-    QLocalServer::removeServer(m_socketPath);
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (m_server->listen(m_socketPath)) {
-        connect(m_server, &QLocalServer::newConnection, this, [this] {
-            while (QLocalSocket* c = m_server->nextPendingConnection()) {
-                connect(c, &QLocalSocket::disconnected, c, &QObject::deleteLater);
-                connect(c, &QLocalSocket::readyRead, this, [this, c] {
-                    if (c->readAll().contains("raise"))
-                        Q_EMIT raiseRequested();
-                });
-            }
-        });
+    if (!S_ISDIR(st.st_mode)) {
+        *why = u"%1 不是目录"_s.arg(dir);
+        return false;
+    }
+    if (st.st_uid != ::geteuid()) {
+        *why = u"%1 属于另一个用户"_s.arg(dir);
+        return false;
+    }
+    if ((st.st_mode & 022) != 0) {
+        *why = u"%1 别人也能写入"_s.arg(dir);
+        return false;
+    }
+    if (::access(QFile::encodeName(dir).constData(), W_OK | X_OK) != 0) {
+        *why = u"%1 不能写入"_s.arg(dir);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {}
+
+SingleInstance::~SingleInstance()
+{
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+}
+
+QString SingleInstance::privateDir(QString* why)
+{
+    QString reason;
+    const QString xdg = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!xdg.isEmpty() && isPrivateDir(xdg, &reason))
+        return xdg;
+    QString base = qEnvironmentVariable("TMPDIR");
+    if (base.isEmpty() || !QFileInfo(base).isDir())
+        base = u"/tmp"_s;
+    const QString dir = base + u"/ctwork-"_s + QString::number(::geteuid());
+    const QByteArray native = QFile::encodeName(dir);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
+        reason = u"%1：%2"_s.arg(dir, errnoText());
+    } else if (isPrivateDir(dir, &reason)) {
+        return dir;
+    }
+    if (why)
+        *why = reason;
+    return {};
+}
+
+bool SingleInstance::otherCopyRunning()
+{
+    const QString self = QFileInfo(u"/proc/self/exe"_s).canonicalFilePath();
+    if (self.isEmpty())
+        return false;
+    const QStringList pids = QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& pid : pids) {
+        bool numeric = false;
+        const qint64 n = pid.toLongLong(&numeric);
+        if (!numeric || n == QCoreApplication::applicationPid())
+            continue;
+        struct stat st = {};
+        const QString proc = u"/proc/"_s + pid;
+        if (::stat(QFile::encodeName(proc).constData(), &st) != 0 || st.st_uid != ::geteuid())
+            continue;
+        if (QFileInfo(proc + u"/exe"_s).canonicalFilePath() == self)
+            return true;
     }
     return false;
+}
+
+bool SingleInstance::askToRaise(int timeoutMs) const
+{
+    QLocalSocket s;
+    s.connectToServer(socketPath());
+    if (!s.waitForConnected(timeoutMs))
+        return false;
+    s.write("raise\n");
+    if (!s.waitForBytesWritten(timeoutMs))
+        return false;
+    // A copy that is really running answers; a socket left by a dead copy does not.
+    while (!s.canReadLine()) {
+        if (!s.waitForReadyRead(timeoutMs))
+            return false;
+    }
+    return s.readLine().startsWith("ok");
+}
+
+void SingleInstance::listen()
+{
+    QLocalServer::removeServer(socketPath());
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_server->listen(socketPath()))
+        return;
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* c = m_server->nextPendingConnection()) {
+            connect(c, &QLocalSocket::disconnected, c, &QObject::deleteLater);
+            connect(c, &QLocalSocket::readyRead, this, [this, c] {
+                if (!c->canReadLine())
+                    return;
+                if (c->readLine().startsWith("raise")) {
+                    c->write("ok\n");
+                    c->flush();
+                    Q_EMIT raiseRequested();
+                }
+            });
+        }
+    });
+}
+
+SingleInstance::Claim SingleInstance::claim()
+{
+    m_dir = privateDir(&m_problem);
+    if (m_dir.isEmpty())
+        return Claim::Unchecked;
+    // The kernel lock goes with its process: a killed copy leaves nothing that counts, and
+    // what the lock file holds does not matter.
+    m_lockFd = ::open(QFile::encodeName(lockPath()).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_lockFd < 0) {
+        m_problem = u"%1：%2"_s.arg(lockPath(), errnoText());
+        m_dir.clear();
+        return Claim::Unchecked;
+    }
+    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
+        // Another process holds it: it counts when it answers. A copy just starting may
+        // not listen yet; give it a moment.
+        QElapsedTimer waited;
+        waited.start();
+        do {
+            if (askToRaise(kAnswerMs))
+                return Claim::Raised;
+            if (::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0)
+                break; // it ended meanwhile
+            QThread::msleep(100);
+        } while (waited.elapsed() < kStartingMs);
+        // Held by nobody that answers: stale, taken over.
+    }
+    listen();
+    return Claim::First;
 }
 
 } // namespace ct

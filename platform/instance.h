@@ -1,12 +1,9 @@
 #pragma once
-// One running copy per user: a lock file and a local socket in the user's runtime
-// directory. A second start asks the first to come to the front and ends.
+// One running copy per user: a lock and a local socket in a directory only the user can
+// write. A second start asks the first to come to the front and ends.
 
-#include <QLockFile>
 #include <QObject>
 #include <QString>
-
-#include <memory>
 
 class QLocalServer;
 
@@ -18,21 +15,39 @@ public:
     explicit SingleInstance(QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // True when another copy holds the lock; that copy has then been asked to come to
-    // the front. False when this copy now holds the lock and listens for later starts.
-    bool previousRunning();
+    enum class Claim {
+        First,     // this copy holds the lock and listens for later starts
+        Raised,    // a running copy answered and was asked to come to the front
+        Unchecked, // no private directory could be had: nothing is held
+    };
+    // Looks for a running copy. A lock counts only while its copy answers on the socket
+    // within a short time; a lock nobody answers for is stale and taken over.
+    Claim claim();
+    // True when claim() found a running copy (and asked it to come to the front).
+    bool previousRunning() { return claim() == Claim::Raised; }
 
-    static QString runtimeDir(); // XDG_RUNTIME_DIR, else TMPDIR, else /tmp
-    QString lockPath() const { return m_lockPath; }
-    QString socketPath() const { return m_socketPath; }
+    // Why the check could not be made (after Claim::Unchecked).
+    QString problem() const { return m_problem; }
+    QString lockPath() const { return m_dir.isEmpty() ? QString() : m_dir + u"/ctwork.lock"; }
+    QString socketPath() const { return m_dir.isEmpty() ? QString() : m_dir + u"/ctwork.sock"; }
+
+    // The directory for the lock and the socket: XDG_RUNTIME_DIR when it is the user's own
+    // and private, else a 0700 directory ctwork-<uid> of the user's under TMPDIR (or
+    // /tmp). Empty, with the reason in *why, when neither can be had.
+    static QString privateDir(QString* why = nullptr);
+    // Other processes of this user that run the same program file (for when no lock can
+    // be had at all).
+    static bool otherCopyRunning();
 
 Q_SIGNALS:
     void raiseRequested();
 
 private:
-    QString m_lockPath;
-    QString m_socketPath;
-    std::unique_ptr<QLockFile> m_lock;
+    bool askToRaise(int timeoutMs) const;
+    void listen();
+    QString m_dir;
+    QString m_problem;
+    int m_lockFd = -1;
     QLocalServer* m_server = nullptr;
 };
 
