@@ -16,8 +16,13 @@ namespace shutdown {
 
 bool canexit = false;
 
-bool winhookproc()
+bool winhookproc(bool mayInteract)
 {
+    if (!mayInteract) {
+        // Without leave to ask the user the end cannot be refused: end with the session.
+        canexit = true;
+        return true;
+    }
     const int H = ctclock::now().time().hour();
     bool exists = true;
     try {
@@ -47,7 +52,10 @@ ct::SessionWatch* winhook(QObject* owner)
         g_inhibitor = new ct::LogoutInhibitor(u"ctwork"_s, u"请写今天工作日记"_s,
                                               QDBusConnection::sessionBus(), owner);
     QTimer::singleShot(0, owner, [] { holdLogout(); });
-    return new ct::SessionWatch([] { return winhookproc(); }, owner);
+    auto* watch =
+        new ct::SessionWatch([](bool mayInteract) { return winhookproc(mayInteract); }, owner);
+    watch->setWantsUser(mustHoldLogout); // only a refusal needs the user
+    return watch;
 }
 
 bool mustHoldLogout()
