@@ -17,8 +17,13 @@ namespace shutdown {
 
 bool canexit = false;
 
-bool winhookproc()
+bool winhookproc(bool mayInteract)
 {
+    if (!mayInteract) {
+        // Without leave to ask the user the end cannot be refused: end with the session.
+        canexit = true;
+        return true;
+    }
     const QDateTime now = ctclock::now();
     bool exists = true;
     try {
@@ -48,7 +53,11 @@ ct::SessionWatch* winhook(QObject* owner)
         g_inhibitor = new ct::LogoutInhibitor(u"ctwork"_s, schedule::kDiaryPrompt,
                                               QDBusConnection::sessionBus(), owner);
     QTimer::singleShot(0, owner, [] { holdLogout(ctclock::now()); });
-    return new ct::SessionWatch([] { return winhookproc(); }, owner);
+    auto* watch =
+        new ct::SessionWatch([](bool mayInteract) { return winhookproc(mayInteract); }, owner);
+    // Only a refusal needs the user.
+    watch->setWantsUser([] { return mustHoldLogout(ctclock::now()); });
+    return watch;
 }
 
 bool mustHoldLogout(const QDateTime& now)

@@ -14,8 +14,9 @@ namespace shutdown {
 extern bool canexit;
 
 // Answers one session-end query: true lets the session (and the program) end and sets
-// canexit; false refuses, after the system-modal "请写今天工作日记".
-bool winhookproc();
+// canexit; false refuses, after the system-modal "请写今天工作日记". Without leave to
+// interact with the user (mayInteract false) the end is let through unasked.
+bool winhookproc(bool mayInteract = true);
 
 // Hooks the guard into the desktop's session-end query for the life of owner, and keeps
 // the desktop's logout inhibitor (see holdLogout), first evaluated once events run.

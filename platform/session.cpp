@@ -26,7 +26,7 @@ void onSignal(int sig)
 }
 } // namespace
 
-SessionWatch::SessionWatch(std::function<bool()> mayEnd, QObject* parent)
+SessionWatch::SessionWatch(MayEnd mayEnd, QObject* parent)
     : QObject(parent), m_mayEnd(std::move(mayEnd))
 {
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
@@ -44,12 +44,17 @@ SessionWatch::~SessionWatch() = default;
 
 void SessionWatch::answerQuery(QSessionManager& manager)
 {
-    // The guard may show a box; ask the session manager for leave to interact first.
-    // When leave is refused the answer is still given, without the box blocking.
-    manager.allowsInteraction();
-    const bool allow = m_mayEnd();
-    manager.release();
-    if (!allow)
+    // Leave is asked only when the answer may need the user: a client that asks for it is
+    // shown as holding up the log-off. Style None, or a shutdown the manager cancels while
+    // we wait, gives no leave; the end then cannot be refused.
+    const bool wantsUser = !m_wantsUser || m_wantsUser();
+    const bool mayInteract = wantsUser && manager.allowsInteraction();
+    // A refusal must not release: with Qt's XSMP client release() ends the interaction as
+    // "continue" at once, whatever cancel() said. Left open, the interaction ends with
+    // "cancel shutdown" when the answer is sent.
+    if (m_mayEnd(mayInteract))
+        manager.release();
+    else
         manager.cancel();
 }
 

@@ -17,10 +17,17 @@ namespace ct {
 class SessionWatch : public QObject {
     Q_OBJECT
 public:
-    // mayEnd is asked on every session-end query; false refuses (cancels) the end.
-    // Without mayEnd the watch only follows termination signals.
-    explicit SessionWatch(std::function<bool()> mayEnd, QObject* parent = nullptr);
+    // mayEnd is asked on every session-end query; false refuses (cancels) the end. Its
+    // argument says whether the session manager gave leave to interact with the user: only
+    // then may it show a box, and without leave it cannot refuse. Without mayEnd the watch
+    // only follows termination signals.
+    using MayEnd = std::function<bool(bool mayInteract)>;
+    explicit SessionWatch(MayEnd mayEnd, QObject* parent = nullptr);
     ~SessionWatch() override;
+
+    // Leave to interact is asked only while wantsUser says so (default: on every query).
+    // A session manager shows a client that asks for it as holding up the log-off.
+    void setWantsUser(std::function<bool()> wantsUser) { m_wantsUser = std::move(wantsUser); }
 
     // Ends the event loop cleanly on SIGTERM, SIGHUP and SIGINT.
     void watchTerminationSignals();
@@ -32,7 +39,8 @@ Q_SIGNALS:
     void terminationRequested(int signal);
 
 private:
-    std::function<bool()> m_mayEnd;
+    MayEnd m_mayEnd;
+    std::function<bool()> m_wantsUser;
     QSocketNotifier* m_notifier = nullptr;
 };
 

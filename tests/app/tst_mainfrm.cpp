@@ -201,22 +201,30 @@ private Q_SLOTS:
         CT_VERIFY_BOXES(boxes());
     }
 
+    // mayInteract: the session manager gave leave to ask the user. Without it the session
+    // end cannot be refused, so no box is shown and the program ends with the session.
     void guard_data()
     {
         QTest::addColumn<QTime>("time");
         QTest::addColumn<bool>("entryToday");
+        QTest::addColumn<bool>("mayInteract");
         QTest::addColumn<bool>("allowed");
-        QTest::newRow("16:59 without entry") << QTime(16, 59, 59) << false << true;
-        QTest::newRow("17:00 without entry") << QTime(17, 0) << false << false;
-        QTest::newRow("23:59 without entry") << QTime(23, 59) << false << false;
-        QTest::newRow("17:00 with entry") << QTime(17, 0) << true << true;
-        QTest::newRow("09:00 with entry") << QTime(9, 0) << true << true;
+        QTest::newRow("16:59 without entry") << QTime(16, 59, 59) << false << true << true;
+        QTest::newRow("17:00 without entry") << QTime(17, 0) << false << true << false;
+        QTest::newRow("23:59 without entry") << QTime(23, 59) << false << true << false;
+        QTest::newRow("17:00 with entry") << QTime(17, 0) << true << true << true;
+        QTest::newRow("09:00 with entry") << QTime(9, 0) << true << true << true;
+        QTest::newRow("16:59 without entry, no leave") << QTime(16, 59) << false << false << true;
+        QTest::newRow("17:00 without entry, no leave") << QTime(17, 0) << false << false << true;
+        QTest::newRow("23:59 without entry, no leave") << QTime(23, 59) << false << false << true;
+        QTest::newRow("17:00 with entry, no leave") << QTime(17, 0) << true << false << true;
     }
 
     void guard()
     {
         QFETCH(QTime, time);
         QFETCH(bool, entryToday);
+        QFETCH(bool, mayInteract);
         QFETCH(bool, allowed);
         TempDb db;
         db.openShared();
@@ -226,9 +234,26 @@ private Q_SLOTS:
             db.exec(u"insert into daily_tab values('2026-12-08', '今天')"_s);
         if (!allowed)
             boxes().expect(box(kDiaryPrompt, msgbox::Buttons::OK, msgbox::Icon::None, true));
-        QCOMPARE(shutdown::winhookproc(), allowed);
+        QCOMPARE(shutdown::winhookproc(mayInteract), allowed);
         QCOMPARE(shutdown::canexit, allowed);
         CT_VERIFY_BOXES(boxes());
+    }
+
+    // A refused end holds the program; a later query without leave lets it go, and the main
+    // window then closes as the session's Die asks.
+    void guard_refusedThenWithoutLeave_letsTheWindowClose()
+    {
+        TempDb db;
+        db.openShared();
+        ctclock::FixedClock clock(QDateTime(QDate(2026, 12, 8), QTime(17, 30)));
+        boxes().expect(box(kDiaryPrompt, msgbox::Buttons::OK, msgbox::Icon::None, true));
+        mainfrm w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(!shutdown::winhookproc(true));
+        QVERIFY(!w.close());
+        QVERIFY(shutdown::winhookproc(false));
+        QVERIFY(w.close());
     }
 
     void guard_allowsOnceTodaysEntryIsWritten()
