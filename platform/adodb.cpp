@@ -358,27 +358,34 @@ void Recordset::Open(const QString& sql, Connection& conn, const QVariantList& p
     prepare(conn.handle(), sql, params, st);
     const int cols = sqlite3_column_count(st.s);
     ct::CellTable rows(cols);
+    // A result's text takes no more UTF-16 units than the file has bytes, unless the
+    // statement builds texts: room for that much is set aside (untouched, it costs no
+    // memory) so that a large result does not copy its texts as it grows.
+    rows.reserve(0, std::min<std::size_t>(std::size_t(QFileInfo(conn.fileName()).size()),
+                                          std::size_t(1) << 26));
     QStringList names;
     names.reserve(cols);
     for (int c = 0; c < cols; ++c)
         names << QString::fromUtf8(sqlite3_column_name(st.s, c));
+    // The file stores UTF-8: read it as it is and decode once, into the table, on
+    // another thread while the statement steps on.
+    ct::Utf8Filler fill(rows);
     int rc;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
         for (int c = 0; c < cols; ++c) {
-            // The file stores UTF-8: read it as it is and decode once, into the table.
             const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st.s, c));
             if (!p) {
                 if (sqlite3_column_type(st.s, c) != SQLITE_NULL)
                     throw Error(SQLITE_NOMEM, engineMessage(conn.handle()));
-                rows.appendNullCell();
+                fill.null();
                 continue;
             }
-            const int bytes = sqlite3_column_bytes(st.s, c);
-            rows.appendCellUtf8(p, std::size_t(bytes));
+            fill.text(p, std::size_t(sqlite3_column_bytes(st.s, c)));
         }
     }
     if (rc != SQLITE_DONE)
         throw Error(sqlite3_extended_errcode(conn.handle()), engineMessage(conn.handle()));
+    fill.finish();
 
     m_names = names;
     m_rows = std::move(rows);

@@ -12,6 +12,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QStringDecoder>
 #include <QTest>
 
 #include <csignal>
@@ -292,6 +293,69 @@ private Q_SLOTS:
         } catch (const adodb::Error& e) {
             QCOMPARE(e.number(), SQLITE_ERROR);
             QVERIFY(e.description().contains(u"nowhere"_s));
+        }
+    }
+
+    // Bytes that are not UTF-8 (written by another program) are read as the standard
+    // decoder reads them: every malformed sequence becomes U+FFFD, never a surrogate or
+    // a character that was not there; well-formed text around it, a leading U+FEFF
+    // included, comes back as it was.
+    void recordset_readsMalformedUtf8AsReplacementCharacters_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("expected");
+        const QString r(QChar(0xFFFD));
+        QTest::newRow("well formed") << QByteArray("a\xe5\xbc\xa0\xf0\x9f\x98\x80") << u"a张😀"_s;
+        QTest::newRow("leading BOM kept") << QByteArray("\xef\xbb\xbfx") << QString(u"\uFEFFx"_s);
+        QTest::newRow("encoded surrogate") << QByteArray("a\xed\xa0\x80"
+                                                         "b")
+                                           << u"a"_s + r + r + r + u"b"_s;
+        QTest::newRow("overlong slash") << QByteArray("\xc0\xafz") << r + r + u"z"_s;
+        QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << r + r + r + r;
+        QTest::newRow("lone continuation") << QByteArray("\x80\xe5\xbc\xa0") << r + u"张"_s;
+        QTest::newRow("cut at the end") << QByteArray("\xe5\xbc") << r + r;
+    }
+    void recordset_readsMalformedUtf8AsReplacementCharacters()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, expected);
+        TempDb db;
+        db.openShared();
+        auto& c = cardmodul::dbconn();
+        // The bytes go in as a blob literal cast to text: no decoding on the way in.
+        c.Execute(u"insert into daily_tab values('d', cast(x'%1' as text))"_s.arg(
+            QString::fromLatin1(bytes.toHex())));
+        adodb::Recordset rs;
+        rs.Open(u"select daily_desc from daily_tab"_s, c);
+        QCOMPARE(rs.Fields(0).text(), expected);
+        // The same as the standard decoder given the text alone, unit for unit.
+        QStringDecoder reference(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                           QStringDecoder::Flag::ConvertInitialBom);
+        QCOMPARE(rs.Fields(0).text(), QString(reference.decode(bytes)));
+    }
+
+    // A result too large for one piece is decoded beside the stepping; every row comes
+    // back whole and in order, Null cells included.
+    void recordset_largeResultComesBackWhole()
+    {
+        TempDb db;
+        db.openShared();
+        auto& c = cardmodul::dbconn();
+        c.Execute(u"BEGIN"_s);
+        const int n = 6000;
+        for (int i = 0; i < n; ++i)
+            c.Execute(u"insert into meet_tab (meet_cont, meet_addr) values (?, ?)"_s,
+                      {QString(u"第%1次会议"_s.arg(i) + QString(60, QChar(u'议'))),
+                       i % 7 == 0 ? QVariant() : QVariant(u"会议室%1"_s.arg(i))});
+        c.Execute(u"COMMIT"_s);
+        adodb::Recordset rs;
+        rs.Open(u"select meet_serno, meet_cont, meet_addr from meet_tab order by meet_serno"_s, c);
+        QCOMPARE(rs.recordCount(), n);
+        for (int i = 0; i < n; ++i, rs.MoveNext()) {
+            QCOMPARE(rs.Fields(1).text(), u"第%1次会议"_s.arg(i) + QString(60, QChar(u'议')));
+            QCOMPARE(rs.Fields(2).isNull(), i % 7 == 0);
+            if (i % 7 != 0)
+                QCOMPARE(rs.Fields(2).text(), u"会议室%1"_s.arg(i));
         }
     }
 
