@@ -258,15 +258,21 @@ int main(int argc, char** argv)
         cliStart.push_back(s);
     }
     const double mf = median(fill), ml = median(lookup), ma = median(cliAll), mb = median(cliLike);
+    const double ms = median(cliStart);
+    // The command line's own start and key derivation are not part of its read.
+    const double readAll = ma - ms, readLike = mb - ms;
     std::printf("cards: %d, lookup for %s finds %d; medians of %d runs\n", kCards,
                 qPrintable(kSearch), found, runs);
-    std::printf("window fill (名片管理 to list shown)   %8.1f ms\n", mf);
-    std::printf("sqlcipher CLI select * from cardtab   %8.1f ms   ratio %.2f (target <= 1.3)\n", ma,
-                mf / ma);
-    std::printf("lookup (查  找, list repainted)        %8.1f ms\n", ml);
-    std::printf("sqlcipher CLI like scan               %8.1f ms   ratio %.2f (target <= 1.3)\n", mb,
-                ml / mb);
-    std::printf("sqlcipher CLI start and key only      %8.1f ms\n", median(cliStart));
-    std::printf("peak memory with the window open      %8.1f MB   (target < 150)\n", median(peak));
+    std::printf("window fill (名片管理 to list shown)     %8.1f ms\n", mf);
+    std::printf("sqlcipher CLI select * from cardtab     %8.1f ms\n", ma);
+    std::printf("sqlcipher CLI start and key only        %8.1f ms\n", ms);
+    std::printf(
+        "CLI read less its start                 %8.1f ms   fill ratio %.2f (target <= 1.0)\n",
+        readAll, mf / readAll);
+    std::printf("lookup (查  找, list repainted)          %8.1f ms\n", ml);
+    std::printf("CLI like scan less its start            %8.1f ms   lookup ratio %.2f\n", readLike,
+                ml / readLike);
+    std::printf("peak memory with the window open        %8.1f MB   (target <= 100)\n",
+                median(peak));
     return 0;
 }
