@@ -28,8 +28,8 @@ public:
 
     // Why the check could not be made (after Claim::Unchecked).
     QString problem() const { return m_problem; }
-    QString lockPath() const { return m_dir.isEmpty() ? QString() : m_dir + u"/ctwork.lock"; }
-    QString socketPath() const { return m_dir.isEmpty() ? QString() : m_dir + u"/ctwork.sock"; }
+    QString lockPath() const { return m_dir.isEmpty() ? QString() : m_dir + QStringLiteral("/ctwork.lock"); }
+    QString socketPath() const { return m_dir.isEmpty() ? QString() : m_dir + QStringLiteral("/ctwork.sock"); }
 
     // The directory for the lock and the socket: XDG_RUNTIME_DIR when it is the user's own
     // and private, else a 0700 directory ctwork-<uid> of the user's under TMPDIR (or

@@ -125,19 +125,26 @@ private Q_SLOTS:
         CT_VERIFY_BOXES(boxes());
     }
 
+    // A meeting leaving five minutes later would be due at any minute; only the
+    // reminder's minutes announce it: not at m, but at the reminder minute just before.
     void reminder_onlyAtItsMinutes_data()
     {
         QTest::addColumn<int>("m");
-        for (int m : {5, 15, 25, 35, 45, 9, 31, 54, 56})
+        for (int m : {1, 5, 9, 15, 25, 31, 35, 45, 49, 54, 56, 59})
             QTest::addRow("9:%02d", m) << m;
     }
     void reminder_onlyAtItsMinutes()
     {
         QFETCH(int, m);
-        meeting(kTodayText, 9, 30, u"评审"_s);
+        const QTime leaves = QTime(9, m).addSecs(5 * 60);
+        meeting(kTodayText, leaves.hour(), leaves.minute(), u"评审"_s);
         at(9, m);
         m_w->Timer1_Timer();
         CT_VERIFY_BOXES(boxes());
+        const int before = m >= 55 ? 55 : m - m % 10;
+        boxes().expect(reminder(line(1, leaves.hour(), leaves.minute(), u"评审"_s)));
+        at(9, before);
+        m_w->Timer1_Timer();
     }
 
     void reminder_doesNotWrapPastMidnight()

@@ -30,6 +30,13 @@ def check(cond, what):
     print("ok -", what, flush=True)
 
 
+def eventually(fn, what, timeout=10.0):
+    """A check that may take a moment to hold: waits for it, bounded, and reports it."""
+    v = wait_for(fn, timeout, what)
+    print("ok -", what, flush=True)
+    return v
+
+
 def wait_for(fn, timeout=10.0, what="condition"):
     end = time.monotonic() + timeout
     last_exc = None

@@ -37,8 +37,8 @@ def journey(bindir):
                 "About shows the title and 版本 1.0.0: %s" % labels)
         h.find(about, "push button", "系统信息(S)...")
         h.press(h.find(about, "push button", "确定"))
-        h.no_window(app, "关于 澄桐工作管理")
-        h.check(True, "确定 closes the About box")
+        h.eventually(lambda: all(w is None or w.name != "关于 澄桐工作管理" for w in h.windows(app)),
+                     "确定 closes the About box")
 
     log = os.path.join(os.environ["XDG_RUNTIME_DIR"], "sm.log")
     sm = subprocess.Popen(["/usr/bin/python3", STANDIN, log])
@@ -57,9 +57,9 @@ def journey(bindir):
                     "17:30 without today's entry: logout inhibited: %s" % line.strip())
             h.check(int(parts[2]) != 0, "the inhibitor names the main window (xid %s)" % parts[2])
             p.sql("insert into daily_tab values('2026-12-08','今天的日记');")
-            h.wait_for(lambda: any(l.startswith("Uninhibit") for l in open(log, encoding="utf-8")),
-                       45, "the Uninhibit call after today's entry")
-            h.check(True, "today's entry written: released at the next tick")
+            h.eventually(lambda: any(l.startswith("Uninhibit")
+                                     for l in open(log, encoding="utf-8")),
+                         "today's entry written: released at the next tick", 45)
     finally:
         sm.terminate()
         sm.wait(timeout=10)

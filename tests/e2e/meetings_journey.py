@@ -42,9 +42,10 @@ def cell(dlg, row, col):
                       "cell %d,%d of the meeting list" % (row, col))
 
 
-def cell_reads(dlg, row, col, want):
-    return h.wait_for(lambda: (lambda c: c if c.name == want else None)(cell(dlg, row, col)),
-                      10, "cell %d,%d reading %r" % (row, col, want))
+def cell_reads(dlg, row, col, want, what):
+    """Waits until the cell reads want, and reports what that shows."""
+    return h.eventually(lambda: (lambda c: c if c.name == want else None)(cell(dlg, row, col)),
+                        "%s (cell %d,%d reads %r)" % (what, row, col, want))
 
 
 def field(dlg, label):
@@ -88,9 +89,8 @@ def journey(bindir):
         h.press(h.find(dlg, "radio button", "会议日期"))
         h.set_text(h.find(dlg, "text", "会议日期："), "2026-12-08")
         h.press(h.find(dlg, "push button", "查  找"))
-        cell_reads(dlg, 0, 2, "项目评审")
-        cell_reads(dlg, 0, 5, "14：20")
-        h.check(True, "the date search lists the meeting typed as 2026-12-8, leaving at 14：20")
+        cell_reads(dlg, 0, 2, "项目评审", "the date search lists the meeting typed as 2026-12-8")
+        cell_reads(dlg, 0, 5, "14：20", "it leaves at 14：20")
 
         click(cell(dlg, 0, 3))
         h.wait_for(lambda: field(dlg, "会议主题：") == "项目评审", 10, "the picked meeting")
@@ -108,8 +108,7 @@ def journey(bindir):
         h.press(h.find(dlg, "check box", "修改记录"))
         h.set_text(h.find(dlg, "text", "会议主题："), "评审")
         h.press(h.find(dlg, "push button", "查  找"))
-        cell_reads(dlg, 0, 3, "三号楼 301")
-        h.check(True, "a topic search shows the new place")
+        cell_reads(dlg, 0, 3, "三号楼 301", "a topic search shows the new place")
 
         h.press(h.find(dlg, "push button", "退  出"))
         h.no_window(app, WINDOW)

@@ -242,8 +242,10 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         const QPoint pos = f.WebBrowser1->pos();
         f.resize(900, 500);
+        // The viewer is 10 twips narrower and 100 twips lower than the window's outer size.
+        const QSize outer = f.frameGeometry().size();
         QTRY_COMPARE(f.WebBrowser1->size(),
-                     helpfrm::viewerSize(f.frameGeometry().size(), f.size()));
+                     QSize(outer.width() - twips::toPx(10), outer.height() - twips::toPx(100)));
         QCOMPARE(f.WebBrowser1->pos(), pos);
     }
 

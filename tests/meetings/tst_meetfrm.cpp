@@ -55,6 +55,7 @@ class tst_meetfrm : public testsupport::BoxTest {
         return m_db->rows(u"select record_date,meet_cont,meet_addr,meet_date,go_hour,go_second "
                           "from meet_tab order by meet_serno"_s);
     }
+    meetfrm& f() { return *m_f; }
     meetfrm& open()
     {
         m_f = std::make_unique<meetfrm>();
@@ -422,23 +423,37 @@ private Q_SLOTS:
         QVERIFY(f.Picture1->isVisibleTo(&f));
     }
 
+    // A search that finds nothing still writes the headings and the column widths, and
+    // leaves the rows of the last search that found some.
     void find_writesHeadingsAndWidthsEvenWhenNothingIsFound()
     {
+        const QStringList headings{u"序号"_s,     u"纪录日期"_s, u"会议主题"_s,
+                                   u"会议地址"_s, u"会议日期"_s, u"出发时间"_s};
+        const int widths[] = {500, 1100, 2000, 2000, 1100, 1000};
+        auto headingsAndWidthsWritten = [&] {
+            QCOMPARE(gridRow(0), headings);
+            for (int j = 0; j < 6; ++j)
+                QCOMPARE(f().MSFmeet->columnWidth(j), twips::toPx(widths[j]));
+        };
         meeting(u"2026-12-01"_s, u"甲"_s, u"一"_s, u"2026-12-09"_s, 8, 5);
         meetfrm& f = open();
-        find(f.Option1, f.meetdaytxt, u"2026-12-9"_s);
+        QCOMPARE(gridRow(0), QStringList(6, QString())); // nothing written before a search
+        find(f.Option1, f.meetdaytxt, u"2030-01-01"_s);  // the first search finds nothing
         QVERIFY(!f.Picture1->isVisibleTo(&f));
-        QCOMPARE(f.MSFmeet->grid()->Rows(), 2);
-        const QStringList first = gridRow(1);
-        find(f.Option1, f.meetdaytxt, u"2030-01-01"_s);
-        QCOMPARE(gridRow(0), (QStringList{u"序号"_s, u"纪录日期"_s, u"会议主题"_s, u"会议地址"_s,
-                                          u"会议日期"_s, u"出发时间"_s}));
-        const int widths[] = {500, 1100, 2000, 2000, 1100, 1000};
-        for (int j = 0; j < 6; ++j)
-            QCOMPARE(f.MSFmeet->columnWidth(j), twips::toPx(widths[j]));
-        QCOMPARE(gridRow(1), first); // the previous rows stay
-        QCOMPARE(first.mid(1),
+        headingsAndWidthsWritten();
+        QCOMPARE(gridRow(1), QStringList(6, QString()));
+
+        find(f.Option1, f.meetdaytxt, u"2026-12-9"_s);
+        const QStringList found = gridRow(1);
+        QCOMPARE(found.mid(1),
                  (QStringList{u"2026-12-01"_s, u"甲"_s, u"一"_s, u"2026-12-09"_s, u"8：05"_s}));
+        for (int j = 0; j < 6; ++j) { // disturbed, to see the next search write them again
+            f.MSFmeet->grid()->setTextMatrix(0, j, u"x"_s);
+            f.MSFmeet->setColumnWidth(j, 3);
+        }
+        find(f.Option1, f.meetdaytxt, u"2030-01-01"_s);
+        headingsAndWidthsWritten();
+        QCOMPARE(gridRow(1), found); // the previous rows stay
     }
 
     void find_byKind_data()
