@@ -26,6 +26,35 @@ QString engineMessage(sqlite3* db)
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
+// The failure of the engine as the user reads it: what happened and what to do, in
+// Chinese, with the engine's own text after it.
+Error engineError(int code, const QString& engineText)
+{
+    return Error(code, explain(code) + u"（"_s + engineText + u"）"_s);
+}
+
+Error engineError(sqlite3* db)
+{
+    return engineError(sqlite3_extended_errcode(db), engineMessage(db));
+}
+
+// The position of the first UTF-16 unit that is half of a surrogate pair without its
+// other half, or -1.
+qsizetype loneSurrogate(const QString& t)
+{
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const char16_t u = t[i].unicode();
+        if (QChar::isHighSurrogate(u) && i + 1 < t.size() &&
+            QChar::isLowSurrogate(t[i + 1].unicode())) {
+            ++i;
+            continue;
+        }
+        if (QChar::isSurrogate(u))
+            return i;
+    }
+    return -1;
+}
+
 // Statement with automatic finalisation.
 struct Stmt {
     sqlite3_stmt* s = nullptr;
@@ -40,7 +69,7 @@ void prepare(sqlite3* db, const QString& sql, const QVariantList& params, Stmt& 
     const char* tail = nullptr;
     int rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &st.s, &tail);
     if (rc != SQLITE_OK)
-        throw Error(sqlite3_extended_errcode(db), engineMessage(db));
+        throw engineError(db);
     if (!st.s)
         throw Error(SQLITE_MISUSE, u"语句为空。"_s);
     if (tail && QByteArray(tail).trimmed().size() > 0)
@@ -56,11 +85,24 @@ void prepare(sqlite3* db, const QString& sql, const QVariantList& params, Stmt& 
                    v.typeId() == QMetaType::UInt) {
             rc = sqlite3_bind_int64(st.s, idx, v.toLongLong());
         } else {
+            // UTF-8, never UTF-16: the engine takes a leading U+FEFF or U+FFFE of UTF-16
+            // data for a byte-order mark and would change the text.
             const QString t = v.toString();
-            rc = sqlite3_bind_text16(st.s, idx, t.utf16(), int(t.size() * 2), SQLITE_TRANSIENT);
+            const qsizetype bad = loneSurrogate(t);
+            if (bad >= 0) {
+                const QString unit =
+                    QString::number(t[bad].unicode(), 16).toUpper().rightJustified(4, u'0');
+                throw Error(
+                    ErrUnstorableText,
+                    u"文本中第 %1 个字符（U+%2）是不成对的代理码元，无法按原样保存，"
+                    "什么也没有写入。请删去这个字符后再试。"_s.arg(t.left(bad).toUcs4().size() + 1)
+                        .arg(unit));
+            }
+            const QByteArray utf8 = t.toUtf8();
+            rc = sqlite3_bind_text(st.s, idx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
         }
         if (rc != SQLITE_OK)
-            throw Error(sqlite3_extended_errcode(db), engineMessage(db));
+            throw engineError(db);
     }
 }
 
@@ -74,6 +116,37 @@ bool hasPlainHeader(const QString& file, qint64* size)
 }
 
 } // namespace
+
+QString explain(int code)
+{
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return u"数据库文件正被另一个程序锁定，请稍后再试"_s;
+    case SQLITE_FULL:
+        return u"磁盘已满，操作没有完成。请腾出磁盘空间后再试"_s;
+    case SQLITE_READONLY:
+        return u"数据库文件只能读取，操作没有完成。请检查数据库文件和它所在目录的写入权限"_s;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return u"数据库文件已经损坏，操作没有完成。请用 ctdb restore 从 backups 目录里的备份恢复"_s;
+    case SQLITE_IOERR:
+        return u"读写数据库文件时出错，操作没有完成。请检查磁盘后再试"_s;
+    case SQLITE_CANTOPEN:
+        return u"无法打开数据库文件或它的日志文件，操作没有完成。请检查数据库所在目录的写入权限"_s;
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return u"没有访问数据库文件的权限，操作没有完成"_s;
+    case SQLITE_CONSTRAINT:
+        return u"数据不符合数据表的约束，没有保存"_s;
+    case SQLITE_TOOBIG:
+        return u"内容太长，没有保存"_s;
+    case SQLITE_NOMEM:
+        return u"内存不足，操作没有完成。请关闭其他程序后再试"_s;
+    default:
+        return u"数据库操作失败"_s;
+    }
+}
 
 Error::Error(int number, QString description)
     : m_number(number), m_description(std::move(description)), m_utf8(m_description.toUtf8())
@@ -155,13 +228,23 @@ void Connection::Open(const QString& connectionText)
     const QString shown = QDir::toNativeSeparators(m_file);
     const QFileInfo fi(m_file);
     if (!fi.exists())
-        throw Error(ErrFileMissing, u"找不到数据库文件“%1”。"_s.arg(shown));
+        throw Error(ErrFileMissing, u"找不到数据库文件“%1”。还没有数据库时，可以运行“ctdb init”"
+                                    "在程序所在的目录里创建一个空数据库。"_s.arg(shown));
     if (!fi.isFile())
         throw Error(SQLITE_NOTADB, u"“%1”不是数据库文件，而是一个目录或设备。"_s.arg(shown));
     const QByteArray native = QFile::encodeName(m_file);
     if (::access(native.constData(), R_OK | W_OK) != 0) {
         throw Error(SQLITE_PERM, u"没有读写数据库文件“%1”的权限（%2）。"_s.arg(
                                      shown, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    // The rollback journal is made beside the file: a directory that cannot be written
+    // would let every save fail.
+    const QString dir = fi.absolutePath();
+    if (::access(QFile::encodeName(dir).constData(), W_OK | X_OK) != 0) {
+        throw Error(SQLITE_READONLY, u"数据库文件所在的目录“%1”不能写入，程序无法保存任何数据。"
+                                     "请检查这个目录的权限（%2）。"_s.arg(
+                                         QDir::toNativeSeparators(dir),
+                                         QString::fromLocal8Bit(std::strerror(errno))));
     }
     qint64 size = 0;
     if (hasPlainHeader(m_file, &size))
@@ -179,9 +262,9 @@ void Connection::Open(const QString& connectionText)
         db = nullptr;
     };
     if (rc != SQLITE_OK) {
-        const QString msg = db ? engineMessage(db) : QString();
+        const QString msg = db ? engineMessage(db) : QString::fromUtf8(sqlite3_errstr(rc));
         drop();
-        throw Error(rc, u"无法打开数据库文件“%1”：%2"_s.arg(shown, msg));
+        throw Error(rc, u"无法打开数据库文件“%1”。%2（%3）。"_s.arg(shown, explain(rc), msg));
     }
     if (sqlite3_db_readonly(db, "main") == 1) {
         drop();
@@ -219,30 +302,28 @@ void Connection::Open(const QString& connectionText)
     scalar("PRAGMA cipher_page_size = 4096", nullptr);
     static_assert(kCipherPageSize == 4096);
     rc = scalar("SELECT count(*) FROM sqlite_master", nullptr);
-    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) {
-        drop();
-        throw Error(rc, u"数据库文件“%1”正被另一个程序锁定，请稍后再试。"_s.arg(shown));
-    }
-    if ((rc & 0xff) == SQLITE_NOTADB) {
-        drop();
-        throw Error(rc, u"数据库密码不正确，或“%1”不是本程序的数据库文件。"_s.arg(shown));
-    }
     if (rc != SQLITE_OK) {
         const QString msg = engineMessage(db);
         drop();
-        throw Error(rc, u"无法读取数据库文件“%1”：%2"_s.arg(shown, msg));
+        if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
+            throw Error(rc,
+                        u"数据库文件“%1”正被另一个程序锁定，请稍后再试（%2）。"_s.arg(shown, msg));
+        if ((rc & 0xff) == SQLITE_NOTADB)
+            throw Error(
+                rc, u"数据库密码不正确，或“%1”不是本程序的数据库文件（%2）。"_s.arg(shown, msg));
+        throw Error(
+            rc,
+            u"无法读取数据库文件“%1”，它可能已经损坏。请用 ctdb restore 从备份恢复（%2）。"_s.arg(
+                shown, msg));
     }
     // Rollback journal, full sync: every acknowledged write survives a crash or a kill.
     rc = scalar("PRAGMA journal_mode=DELETE", nullptr);
     if (rc == SQLITE_OK)
         rc = scalar("PRAGMA synchronous=FULL", nullptr);
     if (rc != SQLITE_OK) {
-        const bool busy = (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
         const QString msg = engineMessage(db);
         drop();
-        if (busy)
-            throw Error(rc, u"数据库文件“%1”正被另一个程序锁定，请稍后再试。"_s.arg(shown));
-        throw Error(rc, u"无法设置数据库文件“%1”：%2"_s.arg(shown, msg));
+        throw Error(rc, u"无法使用数据库文件“%1”。%2（%3）。"_s.arg(shown, explain(rc), msg));
     }
     m_db = db;
 }
@@ -255,7 +336,7 @@ int Connection::Execute(const QString& sql, const QVariantList& params)
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE)
-        throw Error(sqlite3_extended_errcode(m_db), engineMessage(m_db));
+        throw engineError(m_db);
     return sqlite3_changes(m_db);
 }
 
@@ -376,7 +457,7 @@ void Recordset::Open(const QString& sql, Connection& conn, const QVariantList& p
             const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st.s, c));
             if (!p) {
                 if (sqlite3_column_type(st.s, c) != SQLITE_NULL)
-                    throw Error(SQLITE_NOMEM, engineMessage(conn.handle()));
+                    throw engineError(SQLITE_NOMEM, engineMessage(conn.handle()));
                 fill.null();
                 continue;
             }
@@ -384,7 +465,7 @@ void Recordset::Open(const QString& sql, Connection& conn, const QVariantList& p
         }
     }
     if (rc != SQLITE_DONE)
-        throw Error(sqlite3_extended_errcode(conn.handle()), engineMessage(conn.handle()));
+        throw engineError(conn.handle());
     fill.finish();
 
     m_names = names;

@@ -25,7 +25,13 @@ enum ErrorNumber : int {
     ErrClosed = 3709,
     ErrNoCurrentRow = 3021,
     ErrNoField = 3265,
+    ErrUnstorableText = 3421, // a text that cannot be stored as it is (a lone surrogate)
 };
+
+// What an engine failure (its result code) means for the user and what to do, in
+// Chinese. Descriptions of engine failures are this text with the engine's own after it
+// in brackets.
+QString explain(int code);
 
 class Error : public std::exception {
 public:

@@ -61,8 +61,7 @@ private Q_SLOTS:
         QFETCH(bool, withDatabase);
         TempDb db(withDatabase);
         if (!withDatabase) {
-            boxes().expect(box(u"找不到数据库文件“%1”。"_s.arg(db.file()), msgbox::Buttons::OK,
-                               msgbox::Icon::Exclamation, false, u"Connection Error"_s));
+            boxes().expect(testsupport::missingDatabase(db.file()));
             boxes().expect(box(u"数据连接错误"_s));
         }
         ct::SingleInstance instance;

@@ -225,8 +225,7 @@ private Q_SLOTS:
     {
         m_db.reset();
         m_db = std::make_unique<TempDb>(false);
-        boxes().expect(box(u"找不到数据库文件“%1”。"_s.arg(m_db->file()), Buttons::OK,
-                           msgbox::Icon::Exclamation, false, u"Connection Error"_s));
+        boxes().expect(testsupport::missingDatabase(m_db->file()));
         boxes().expect(box(u"Database not found!, Please place the database with the same path "
                            "as the .exe file"_s,
                            Buttons::OK, msgbox::Icon::Exclamation, false,

@@ -47,6 +47,38 @@ private Q_SLOTS:
     }
 
     // A coded ';' is U+0000: it must survive the database and count in comparisons.
+    // Names whose coding begins with U+FFFE or U+FEFF (from U+FFC5 and U+FEC4) are stored
+    // as coded and found like any other: nothing read as a byte-order mark.
+    void namesCodingToByteOrderMarks_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("U+FFC5 codes to U+FFFE") << u"\uFFC5李四"_s;
+        QTest::newRow("U+FEC4 codes to U+FEFF") << u"\uFEC4张三"_s;
+    }
+    void namesCodingToByteOrderMarks()
+    {
+        QFETCH(QString, name);
+        TempDb db;
+        db.openShared();
+        const QString coded = namcode(name);
+        QVERIFY(coded.startsWith(QChar(0xFFFE)) || coded.startsWith(QChar(0xFEFF)));
+        QStringList values{coded};
+        for (int c = 2; c < tables::kCardColumns; ++c)
+            values << QString();
+        cardtab::add(cardmodul::dbconn(), values);
+        QCOMPARE(db.rows(u"select full_nam from cardtab"_s).value(0).value(0), coded);
+        QVERIFY(cardmodul::namexist(coded));
+        adodb::Recordset rs;
+        for (const QString& part : {name, name.left(1), name.mid(1)}) {
+            cardtab::openByName(cardmodul::dbconn(), rs, namcode(part));
+            QCOMPARE(rs.recordCount(), 1);
+        }
+        cardtab::openAll(cardmodul::dbconn(), rs);
+        ct::CellTable rows = rs.takeRows();
+        cardtab::decodeNames(rows);
+        QCOMPARE(rows.text(0, tables::kCardNameColumn), name);
+    }
+
     void codedNul_roundTripsAndMatches()
     {
         TempDb db;

@@ -172,8 +172,7 @@ private Q_SLOTS:
     void open_withoutDatabase_warnsAndShowsNothing()
     {
         TempDb db(false);
-        boxes().expect(box(u"找不到数据库文件“%1”。"_s.arg(db.file()), Buttons::OK,
-                           Icon::Exclamation, false, u"Connection Error"_s));
+        boxes().expect(testsupport::missingDatabase(db.file()));
         boxes().expect(box(
             u"Database not found!, Please place the database with the same path as the .exe file"_s,
             Buttons::OK, Icon::Exclamation, false, u"Database not found!"_s));
@@ -282,7 +281,8 @@ private Q_SLOTS:
         // Another program holds a write lock on the file.
         adodb::Connection::setBusyTimeout(100);
         db.exec(u"begin exclusive"_s);
-        boxes().expect(box(u"程序运行错误：5database is locked"_s));
+        boxes().expect(box(
+            u"程序运行错误：5数据库文件正被另一个程序锁定，请稍后再试（database is locked）"_s));
         f.dailycmd->click();
         db.exec(u"rollback"_s);
         adodb::Connection::setBusyTimeout(5000);

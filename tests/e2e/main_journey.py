@@ -40,8 +40,8 @@ def journey(bindir):
         p.start()
         app = p.app()
         text = h.answer(app, "Connection Error")
-        h.check("ctsource.mdb" in text and "找不到" in text,
-                "missing database: Connection Error names the file: %r" % text)
+        h.check("ctsource.mdb" in text and "找不到" in text and "ctdb init" in text,
+                "missing database: Connection Error names the file and ctdb init: %r" % text)
         text = h.answer(app, "澄桐工作管理")
         h.check(text == "数据连接错误", "then 数据连接错误: %r" % text)
         frame = h.window(app, "澄桐工作管理", role="frame")

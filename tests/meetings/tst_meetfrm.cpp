@@ -173,8 +173,7 @@ private Q_SLOTS:
     {
         m_db.reset(); // before the next one: it points the program directory back
         m_db = std::make_unique<TempDb>(false);
-        boxes().expect(box(u"找不到数据库文件“%1”。"_s.arg(m_db->file()), msgbox::Buttons::OK,
-                           msgbox::Icon::Exclamation, false, u"Connection Error"_s));
+        boxes().expect(testsupport::missingDatabase(m_db->file()));
         boxes().expect(box(u"Database not found!, Please place the database with the same path "
                            "as the .exe file"_s,
                            msgbox::Buttons::OK, msgbox::Icon::Exclamation, false,

@@ -82,19 +82,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("expected"); // %1 = the file
-        QTest::newRow("missing") << u"missing"_s << u"找不到数据库文件“%1”。"_s;
+        QTest::newRow("missing") << u"missing"_s
+                                 << u"找不到数据库文件“%1”。还没有数据库时，可以运行“ctdb init”"
+                                    "在程序所在的目录里创建一个空数据库。"_s;
         QTest::newRow("wrong password")
-            << u"wrongkey"_s << u"数据库密码不正确，或“%1”不是本程序的数据库文件。"_s;
+            << u"wrongkey"_s
+            << u"数据库密码不正确，或“%1”不是本程序的数据库文件（file is encrypted or is not a database）。"_s;
         QTest::newRow("foreign file")
-            << u"foreign"_s << u"数据库密码不正确，或“%1”不是本程序的数据库文件。"_s;
+            << u"foreign"_s
+            << u"数据库密码不正确，或“%1”不是本程序的数据库文件（file is encrypted or is not a database）。"_s;
         QTest::newRow("zero length")
             << u"empty"_s << u"数据库文件“%1”是空文件（0 字节），不是数据库。"_s;
         QTest::newRow("plain sqlite")
             << u"plain"_s << u"“%1”是未加密的 SQLite 文件，不是本程序带密码的数据库。"_s;
         QTest::newRow("directory")
             << u"directory"_s << u"“%1”不是数据库文件，而是一个目录或设备。"_s;
-        QTest::newRow("locked") << u"locked"_s
-                                << u"数据库文件“%1”正被另一个程序锁定，请稍后再试。"_s;
+        QTest::newRow("locked")
+            << u"locked"_s
+            << u"数据库文件“%1”正被另一个程序锁定，请稍后再试（database is locked）。"_s;
     }
 
     // Each failure: one Connection Error box naming the file and the cause, false, and the
@@ -264,6 +269,51 @@ private Q_SLOTS:
                          .value(0)
                          .value(0),
                      texts[k]);
+    }
+
+    // Texts go to the engine as UTF-8: a leading U+FEFF or U+FFFE is text like any other,
+    // never taken for a byte-order mark, and nothing is swapped, lost or added.
+    void boundText_isStoredExactly_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("U+FEFF first") << QString(u"\uFEFF日记"_s);
+        QTest::newRow("U+FFFE first") << QString(u"\uFFFE日记"_s);
+        QTest::newRow("U+FFFE alone") << QString(QChar(0xFFFE));
+        QTest::newRow("U+FEFF in the middle") << QString(u"前\uFEFF后"_s);
+        QTest::newRow("U+0000 inside") << QString(u"a"_s + QChar(0) + u"b"_s);
+        QTest::newRow("emoji with skin tone") << u"👍🏽👩🏿‍💻"_s;
+        QTest::newRow("right to left") << u"שלום مرحبا"_s;
+    }
+    void boundText_isStoredExactly()
+    {
+        QFETCH(QString, text);
+        TempDb db;
+        db.openShared();
+        cardmodul::dbconn().Execute(u"insert into daily_tab values('d', ?)"_s, {text});
+        QCOMPARE(db.rows(u"select daily_desc from daily_tab"_s).value(0).value(0), text);
+        QCOMPARE(db.rows(u"select count(*) from daily_tab where daily_desc = ?"_s, {text})
+                     .value(0)
+                     .value(0),
+                 u"1"_s);
+    }
+
+    // A lone surrogate cannot be stored as it is: refused with its own number and a
+    // description that says which character, nothing written.
+    void boundText_loneSurrogateIsRefused()
+    {
+        TempDb db;
+        db.openShared();
+        const QString text = u"前"_s + QChar(0xD83D) + u"后"_s;
+        try {
+            cardmodul::dbconn().Execute(u"insert into daily_tab values('d', ?)"_s, {text});
+            QFAIL("stored");
+        } catch (const adodb::Error& e) {
+            QCOMPARE(e.number(), int(adodb::ErrUnstorableText));
+            QCOMPARE(e.description(),
+                     u"文本中第 2 个字符（U+D83D）是不成对的代理码元，无法按原样保存，"
+                     "什么也没有写入。请删去这个字符后再试。"_s);
+        }
+        QCOMPARE(db.count(u"daily_tab"_s), 0);
     }
 
     void recordset_nullsAndMoves()

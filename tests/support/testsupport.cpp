@@ -80,6 +80,13 @@ msgbox::Box box(const QString& text, msgbox::Buttons buttons, msgbox::Icon icon,
     return msgbox::Box{text, buttons, title.isEmpty() ? appinfo::kTitle : title, icon, systemModal};
 }
 
+msgbox::Box missingDatabase(const QString& file)
+{
+    return box(u"找不到数据库文件“%1”。还没有数据库时，可以运行“ctdb init”在程序所在的目录里"
+               "创建一个空数据库。"_s.arg(file),
+               msgbox::Buttons::OK, msgbox::Icon::Exclamation, false, u"Connection Error"_s);
+}
+
 Boxes::Boxes()
 {
     msgbox::setResponder([this](const msgbox::Box& b) {

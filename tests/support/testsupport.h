@@ -44,6 +44,9 @@ msgbox::Box box(const QString& text, msgbox::Buttons buttons = msgbox::Buttons::
                 msgbox::Icon icon = msgbox::Icon::None, bool systemModal = false,
                 const QString& title = {});
 
+// The "Connection Error" box of a missing database file.
+msgbox::Box missingDatabase(const QString& file);
+
 // Answers boxes from a queue of expected boxes. Every box shown is recorded; a box that
 // differs from the next expected one, or comes when none is expected, is a failure.
 class Boxes {
