@@ -79,19 +79,22 @@ bool dailyfrm::Form_Load()
     if (!cardmodul::windowdb()) {
         return false;
     }
+    const QDate today = ctclock::today();
     bool yest = false;
     try {
-        yest = cardmodul::yestexist();
+        // Another program's lock (a backup of a large file) gets a long wait: a check
+        // that fails would ask for yesterday's entry although it is there.
+        yest = cardmodul::patiently([today] { return cardmodul::yestexist(today); });
     } catch (const adodb::Error&) {
         yest = false; // an unreadable check counts as a missing entry
     }
-    const QDate today = ctclock::today();
     if (yest) {
         datetxt->setText(cardmodul::datetext(today));
         datetxt->setEnabled(false);
         Option1->setChecked(true);
         Option1_Click();
         Option3->setEnabled(false);
+        showStoredEntry(today);
     } else {
         datetxt->setText(cardmodul::datetext(today.addDays(-1)));
         datetxt->setEnabled(false);
@@ -102,6 +105,23 @@ bool dailyfrm::Form_Load()
         Option3->setChecked(true);
     }
     return true;
+}
+
+void dailyfrm::showStoredEntry(const QDate& day)
+{
+    // Today's entry, when there is one, is shown to be edited: saving again saves the
+    // whole entry, never only what was written since.
+    std::optional<dailytab::Entry> stored;
+    try {
+        cardmodul::patiently([&stored, day] {
+            stored = dailytab::find(cardmodul::dbconn(), cardmodul::datetext(day));
+            return true;
+        });
+    } catch (const adodb::Error&) {
+        return; // not readable now: a save keeps the stored text in the history
+    }
+    if (stored && stored->desc)
+        logtxt->setPlainText(*stored->desc);
 }
 
 void dailyfrm::Option1_Click()
@@ -119,7 +139,8 @@ void dailyfrm::dailycmd_Click()
 {
     try {
         if (Option1->isChecked()) {
-            dailytab::save(cardmodul::dbconn(), datetxt->text(), logtxt->toPlainText());
+            dailytab::save(cardmodul::dbconn(), datetxt->text(), logtxt->toPlainText(),
+                           dailytab::Save::Replace, ctclock::now());
             msgbox::show(u"日记记录成功！"_s);
         } else if (Option2->isChecked()) {
             const auto e =
@@ -135,7 +156,10 @@ void dailyfrm::dailycmd_Click()
             datetxt->setText(e->date);
             logtxt->setPlainText(e->desc.value_or(QString()));
         } else if (Option3->isChecked()) {
-            dailytab::save(cardmodul::dbconn(), datetxt->text(), logtxt->toPlainText());
+            // Asked for because the check said it was missing: should it be there after all
+            // (a lock hid it), the new text goes after the stored one.
+            dailytab::save(cardmodul::dbconn(), datetxt->text(), logtxt->toPlainText(),
+                           dailytab::Save::Append, ctclock::now());
             msgbox::show({u"日记记录成功！"_s, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
             Option3->setEnabled(false);
             Option1->setEnabled(true);

@@ -2,6 +2,7 @@
 // The work diary: one entry per day, written for today or (when it is missing) for
 // yesterday, and looked up by its date.
 
+#include <QDate>
 #include <QDialog>
 
 class QGroupBox;
@@ -30,4 +31,7 @@ public:
     QRadioButton* Option2 = nullptr; // 查询
     QRadioButton* Option3 = nullptr; // 昨日
     QPushButton* dailycmd = nullptr;
+
+private:
+    void showStoredEntry(const QDate& day);
 };

@@ -1,8 +1,11 @@
 #pragma once
-// The statements of daily_tab: one diary entry per date.
+// The statements of daily_tab: one diary entry per date, and the history of the texts
+// that saves replaced (daily_hist), so that no save destroys a text.
 
 #include "platform/adodb.h"
 
+#include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -14,8 +17,28 @@ struct Entry {
     std::optional<QString> desc; // Null when the stored text has no value
 };
 
-// Saves the entry of a date; an existing entry of that date gets the new text.
-void save(adodb::Connection& conn, const QString& date, const QString& desc);
+enum class Save {
+    Replace, // an existing entry of the date gets the new text
+    Append,  // the new text goes after the existing one, a blank line between
+};
+
+// Saves the entry of a date at `now`. The text an existing entry had is kept in the
+// history (unless the save leaves it as it was). One transaction: all or nothing.
+void save(adodb::Connection& conn, const QString& date, const QString& desc, Save how,
+          const QDateTime& now);
 // The entry stored under the date text, if any.
 std::optional<Entry> find(adodb::Connection& conn, const QString& date);
+
+struct Version {
+    qint64 serno = 0;
+    QString date;
+    std::optional<QString> desc;
+    QString replacedAt; // yyyy-MM-dd HH:mm:ss
+};
+// The texts the date's entry had before, oldest first.
+QList<Version> history(adodb::Connection& conn, const QString& date);
+// Brings back an earlier text as the entry of its date; the text it replaces goes to the
+// history. False when there is no such version.
+bool restore(adodb::Connection& conn, qint64 serno, const QDateTime& now);
+
 } // namespace dailytab

@@ -217,6 +217,34 @@ int Connection::busyTimeout()
     return g_busyTimeoutMs;
 }
 
+void Connection::setBusyWait(int ms)
+{
+    if (m_db)
+        sqlite3_busy_timeout(m_db, ms);
+}
+
+Transaction::Transaction(Connection& conn) : m_conn(conn)
+{
+    m_conn.Execute(u"BEGIN IMMEDIATE"_s);
+}
+
+Transaction::~Transaction()
+{
+    if (!m_open)
+        return;
+    try {
+        m_conn.Execute(u"ROLLBACK"_s);
+    } catch (const Error&) {
+        // The engine has rolled back already (it does so on some I/O errors).
+    }
+}
+
+void Transaction::commit()
+{
+    m_conn.Execute(u"COMMIT"_s);
+    m_open = false;
+}
+
 void Connection::Open(const QString& connectionText)
 {
     if (m_db) {

@@ -75,15 +75,32 @@ public:
     // Writes a consistent copy of the open database to a new file (same key); the file
     // must not exist. Safe while other connections write.
     void backupTo(const QString& file, const QString& password) const;
-    // How long an open or a statement waits for another process's lock (milliseconds).
+    // How long an open or a statement waits for another process's lock (milliseconds):
+    // for connections opened from now on, and for this connection alone.
     static void setBusyTimeout(int ms);
     static int busyTimeout();
+    void setBusyWait(int ms);
 
     sqlite3* handle() const { return m_db; }
 
 private:
     sqlite3* m_db = nullptr;
     QString m_file;
+};
+
+// A transaction that takes the write lock at once: committed by commit(), rolled back
+// when it ends otherwise (a failure thrown past it), so nothing half done is ever kept.
+class Transaction {
+public:
+    explicit Transaction(Connection& conn);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    Connection& m_conn;
+    bool m_open = true;
 };
 
 class Recordset;

@@ -7,7 +7,11 @@
 #include "platform/clock.h"
 #include "platform/msgbox.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTimer>
 
 #include <future>
 #include <memory>
@@ -154,6 +158,48 @@ bool todayexist(const QDate& today)
 bool yestexist()
 {
     return yestexist(ctclock::today());
+}
+
+namespace {
+int g_patienceMs = 30000;
+constexpr int kTryWaitMs = 100; // the engine's own wait during one try
+constexpr int kBetweenTriesMs = 150;
+
+bool isBusy(const adodb::Error& e)
+{
+    const int code = e.number() & 0xff;
+    return code == 5 || code == 6; // the engine's busy and locked codes
+}
+} // namespace
+
+int patienceMs()
+{
+    return g_patienceMs;
+}
+
+void setPatienceMs(int ms)
+{
+    g_patienceMs = ms;
+}
+
+bool patiently(const std::function<bool()>& check)
+{
+    QElapsedTimer waited;
+    waited.start();
+    adodb::Connection& c = dbconn();
+    c.setBusyWait(kTryWaitMs);
+    const QScopeGuard restore([&c] { c.setBusyWait(adodb::Connection::busyTimeout()); });
+    for (;;) {
+        try {
+            return check();
+        } catch (const adodb::Error& e) {
+            if (!isBusy(e) || waited.elapsed() >= g_patienceMs)
+                throw;
+        }
+        QEventLoop loop;
+        QTimer::singleShot(kBetweenTriesMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 }
 
 bool todayexist()

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <functional>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -55,6 +56,13 @@ bool yestexist(const QDate& today);
 bool todayexist(const QDate& today);
 bool yestexist();
 bool todayexist();
+
+// Runs a check on the shared connection. While another program holds the file's lock it
+// tries again, letting events run between the tries so that the program stays
+// responsive, for up to patienceMs() in all; then, or on any other failure, it throws.
+bool patiently(const std::function<bool()>& check);
+int patienceMs();
+void setPatienceMs(int ms); // test seam
 
 // The reminder text for the meetings of now's date that are due at now's time; empty
 // when none is due. Rows that cannot be read (no topic, no usable hour or minute) are

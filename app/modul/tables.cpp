@@ -49,7 +49,14 @@ QStringList schemaStatements()
             "go_hour INTEGER, go_second INTEGER)"_s,
             u"CREATE INDEX meet_tab_meet_date ON meet_tab (meet_date)"_s,
             u"CREATE TABLE daily_tab (daily_date TEXT, daily_desc TEXT)"_s,
-            u"CREATE UNIQUE INDEX daily_tab_daily_date ON daily_tab (daily_date)"_s};
+            u"CREATE UNIQUE INDEX daily_tab_daily_date ON daily_tab (daily_date)"_s,
+            diaryHistorySchema()};
+}
+
+QString diaryHistorySchema()
+{
+    return u"CREATE TABLE IF NOT EXISTS daily_hist (hist_serno INTEGER PRIMARY KEY AUTOINCREMENT, "
+           "daily_date TEXT, daily_desc TEXT, replaced_at TEXT)"_s;
 }
 
 } // namespace tables

@@ -28,4 +28,8 @@ const std::array<QString, kMeetListColumns>& meetHeadings();
 // Statements that make a new, empty database file (ctdb init and the tests).
 QStringList schemaStatements();
 
+// daily_hist keeps every diary text that a save replaced, with the time it was replaced.
+// Files made before it existed get it with their first such save.
+QString diaryHistorySchema();
+
 } // namespace tables

@@ -4,6 +4,7 @@
 #include "app/mainfrm.h"
 #include "app/modul/cardmodul.h"
 #include "diary/dailyfrm.h"
+#include "diary/dailytab.h"
 #include "platform/clock.h"
 #include "platform/twips.h"
 #include "tests/support/testsupport.h"
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 using msgbox::Buttons;
@@ -214,6 +216,90 @@ private Q_SLOTS:
         f.dailycmd->click();
         QCOMPARE(f.logtxt->toPlainText(), u"改过的"_s);
         CT_VERIFY_BOXES(boxes());
+    }
+
+    // Today's stored entry is shown when the window opens in new mode, so saving again
+    // saves the whole edited entry; every text a save replaces is kept in the history.
+    void newMode_showsTodaysEntryAndKeepsWhatItReplaces()
+    {
+        TempDb db;
+        db.exec(u"insert into daily_tab values('2026-12-07', '昨天')"_s);
+        db.exec(u"insert into daily_tab values('2026-12-08', '上午的工作')"_s);
+        dailyfrm f;
+        QVERIFY(f.Form_Load());
+        QCOMPARE(f.logtxt->toPlainText(), u"上午的工作"_s);
+        f.logtxt->setPlainText(u"上午的工作\n下午的工作"_s);
+        boxes().expect(box(kSaved));
+        f.dailycmd->click();
+        QCOMPARE(db.rows(u"select daily_desc from daily_tab where daily_date='2026-12-08'"_s),
+                 (QList<QStringList>{{u"上午的工作\n下午的工作"_s}}));
+
+        // Looking up another day and saving in new mode writes that day's text over
+        // today's; today's text is still there in the history.
+        f.Option2->click();
+        f.datetxt->setText(u"2026-12-07"_s);
+        f.dailycmd->click();
+        f.Option1->click();
+        boxes().expect(box(kSaved));
+        f.dailycmd->click();
+        QCOMPARE(db.rows(u"select daily_desc from daily_tab where daily_date='2026-12-08'"_s),
+                 (QList<QStringList>{{u"昨天"_s}}));
+        QCOMPARE(db.rows(u"select daily_desc, replaced_at from daily_hist "
+                         "where daily_date='2026-12-08' order by hist_serno"_s),
+                 (QList<QStringList>{{u"上午的工作"_s, u"2026-12-08 10:00:00"_s},
+                                     {u"上午的工作\n下午的工作"_s, u"2026-12-08 10:00:00"_s}}));
+
+        // The history brings any earlier text back; the one it replaces is kept too.
+        const auto versions = dailytab::history(db.check(), u"2026-12-08"_s);
+        QCOMPARE(versions.size(), 2);
+        QVERIFY(dailytab::restore(db.check(), versions[1].serno, kNow));
+        QCOMPARE(db.rows(u"select daily_desc from daily_tab where daily_date='2026-12-08'"_s),
+                 (QList<QStringList>{{u"上午的工作\n下午的工作"_s}}));
+        QCOMPARE(dailytab::history(db.check(), u"2026-12-08"_s).size(), 3);
+    }
+
+    // A lock held for a while by another program when the window opens: the check waits
+    // for it (the program stays responsive meanwhile) and finds yesterday's entry.
+    void open_waitsOutALockOnTheFile()
+    {
+        TempDb db;
+        db.exec(u"insert into daily_tab values('2026-12-07', '昨天写了')"_s);
+        db.openShared();
+        db.exec(u"begin exclusive"_s);
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        ticker.start(50);
+        QTimer::singleShot(1500, this, [&db] { db.exec(u"rollback"_s); });
+        dailyfrm f;
+        QVERIFY(f.Form_Load());
+        QCOMPARE(stateOf(f), (State{u"2026-12-08"_s, false, true, true, false, 1}));
+        QVERIFY2(ticks >= 10, "events ran while the check waited");
+    }
+
+    // A lock that outlasts the wait counts as a missing entry, as before; the save in
+    // yesterday mode then finds yesterday's entry and adds the new text after it.
+    void yesterdayMode_addsToAnEntryALockHid()
+    {
+        TempDb db;
+        db.exec(u"insert into daily_tab values('2026-12-07', '昨天写了')"_s);
+        db.openShared();
+        const int patience = cardmodul::patienceMs();
+        cardmodul::setPatienceMs(400);
+        db.exec(u"begin exclusive"_s);
+        boxes().expect(box(kYesterday, Buttons::OK, Icon::None, true));
+        dailyfrm f;
+        QVERIFY(f.Form_Load());
+        db.exec(u"rollback"_s);
+        cardmodul::setPatienceMs(patience);
+        QCOMPARE(stateOf(f), (State{u"2026-12-07"_s, false, false, false, true, 3}));
+        f.logtxt->setPlainText(u"补记"_s);
+        boxes().expect(box(kSaved, Buttons::OK, Icon::None, true));
+        f.dailycmd->click();
+        QCOMPARE(db.rows(u"select daily_desc from daily_tab where daily_date='2026-12-07'"_s),
+                 (QList<QStringList>{{u"昨天写了\n\n补记"_s}}));
+        QCOMPARE(db.rows(u"select daily_desc from daily_hist"_s),
+                 (QList<QStringList>{{u"昨天写了"_s}}));
     }
 
     void query_findsByTypedDate_data()
