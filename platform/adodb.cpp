@@ -223,6 +223,12 @@ void Connection::setBusyWait(int ms)
         sqlite3_busy_timeout(m_db, ms);
 }
 
+void Connection::interrupt() const
+{
+    if (m_db)
+        sqlite3_interrupt(m_db);
+}
+
 Transaction::Transaction(Connection& conn) : m_conn(conn)
 {
     m_conn.Execute(u"BEGIN IMMEDIATE"_s);

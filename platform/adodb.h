@@ -80,6 +80,9 @@ public:
     static void setBusyTimeout(int ms);
     static int busyTimeout();
     void setBusyWait(int ms);
+    // Ends the statement that runs on this connection with an error; callable from any
+    // thread.
+    void interrupt() const;
 
     sqlite3* handle() const { return m_db; }
 

@@ -1,5 +1,6 @@
 #include "app/modul/cardmodul.h"
 
+#include "app/modul/filecheck.h"
 #include "app/modul/schedule.h"
 #include "app/modul/tables.h"
 
@@ -7,15 +8,18 @@
 #include "platform/clock.h"
 #include "platform/msgbox.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTimer>
 
+#include <atomic>
 #include <future>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace cardmodul {
 
@@ -27,7 +31,6 @@ struct Opened {
     std::unique_ptr<adodb::Connection> conn;
     std::optional<adodb::Error> error;
 };
-std::future<Opened> g_pending;
 
 Opened openShared(const QString& text)
 {
@@ -39,6 +42,43 @@ Opened openShared(const QString& text)
         r.error = e;
     }
     return r;
+}
+
+// The thread that opens the database at start-up and then, the connection handed over,
+// checks the file through on a connection of its own.
+struct EarlyOpen {
+    std::promise<Opened> opened;
+    std::future<Opened> result = opened.get_future();
+    std::atomic<adodb::Connection*> checking = nullptr;
+    std::atomic<bool> leaving = false; // the program ends: nothing more to tell
+    std::thread thread;
+
+    ~EarlyOpen()
+    {
+        leaving = true;
+        if (adodb::Connection* c = checking)
+            c->interrupt();
+        if (thread.joinable())
+            thread.join();
+    }
+};
+std::unique_ptr<EarlyOpen> g_early;
+
+void runEarly(EarlyOpen* e, const QString& text, const QString& file)
+{
+    Opened r = openShared(text);
+    const bool ok = !r.error;
+    e->opened.set_value(std::move(r));
+    if (!ok || e->leaving)
+        return;
+    const std::optional<QString> damage = damageOf(text, e->checking);
+    if (!damage || e->leaving)
+        return;
+    // Told on the main thread, once.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app)
+        QMetaObject::invokeMethod(
+            app, [file, d = *damage] { tellDamage(file, d); }, Qt::QueuedConnection);
 }
 } // namespace
 
@@ -65,13 +105,20 @@ QString connectionText()
 
 void preopen()
 {
-    const QString text = connectionText(); // read here: the thread never touches the app
-    g_pending = std::async(std::launch::async, [text] { return openShared(text); });
+    g_early.reset();
+    // Read here: the thread never touches the application.
+    const QString text = connectionText();
+    const QString file = dbFilePath();
+    g_early = std::make_unique<EarlyOpen>();
+    g_early->thread = std::thread(runEarly, g_early.get(), text, file);
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QObject::connect(app, &QCoreApplication::aboutToQuit, app, [] { g_early.reset(); });
 }
 
 bool opendb()
 {
-    Opened r = g_pending.valid() ? g_pending.get() : openShared(connectionText());
+    Opened r =
+        g_early && g_early->result.valid() ? g_early->result.get() : openShared(connectionText());
     g_conn = std::move(r.conn);
     if (!r.error)
         return true;
@@ -82,8 +129,7 @@ bool opendb()
 
 void resetdb()
 {
-    if (g_pending.valid())
-        g_pending.get();
+    g_early.reset();
     g_conn.reset();
     dbopen = false;
 }

@@ -150,6 +150,49 @@ private Q_SLOTS:
             QVERIFY(!QFile::exists(file));
     }
 
+    // Damage inside a file that still opens is found by the check after start-up, on
+    // another thread, and told once; a sound file tells nothing.
+    void startupCheck_tellsOfDamageOnce_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("sound") << false;
+        QTest::newRow("last page overwritten") << true;
+    }
+    void startupCheck_tellsOfDamageOnce()
+    {
+        QFETCH(bool, damaged);
+        TempDb db;
+        auto& c = db.check();
+        c.Execute(u"BEGIN"_s);
+        for (int i = 0; i < 400; ++i)
+            c.Execute(u"insert into cardtab (full_nam, note) values (?, ?)"_s,
+                      {QString::number(i), QString(200, QChar(u'注'))});
+        c.Execute(u"COMMIT"_s);
+        if (damaged) {
+            QFile f(db.file());
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.seek(f.size() - 2000));
+            f.write(QByteArray(100, '\x5a'));
+        }
+        if (damaged)
+            boxes().expectBeginning(
+                box(u"数据库文件“%1”已经损坏：检查时发现了问题。请不要继续在里面写入："
+                    "退出程序，用“ctdb restore”从程序目录下 backups 里最近的备份恢复，"
+                    "或者找人帮忙。\n（"_s.arg(db.file()),
+                    msgbox::Buttons::OK, msgbox::Icon::Critical));
+        cardmodul::preopen();
+        QVERIFY(cardmodul::opendb()); // the file still opens
+        if (damaged) {
+            QTRY_COMPARE_WITH_TIMEOUT(boxes().seen().size(), 1, 10000);
+        } else {
+            QTest::qWait(500);
+            QCOMPARE(boxes().seen().size(), 0);
+        }
+        cardmodul::resetdb(); // the check is over
+        QCoreApplication::processEvents();
+        QCOMPARE(boxes().seen().size(), damaged ? 1 : 0);
+    }
+
     void opendb_refusesAFileItCannotWrite()
     {
         if (::geteuid() == 0)

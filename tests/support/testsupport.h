@@ -58,6 +58,8 @@ public:
     void expect(const msgbox::Box& b, msgbox::Result answer = msgbox::Result::OK);
     // Runs f (e.g. checks the database) when the next expected box is shown.
     void expect(const msgbox::Box& b, msgbox::Result answer, std::function<void()> whileShown);
+    // A box whose text begins with b's text (for texts that end with the engine's words).
+    void expectBeginning(const msgbox::Box& b, msgbox::Result answer = msgbox::Result::OK);
     const QList<msgbox::Box>& seen() const { return m_seen; }
     // Empty when all went as expected, else what went wrong.
     QString problems() const;
@@ -68,6 +70,7 @@ private:
         msgbox::Box box;
         msgbox::Result answer;
         std::function<void()> whileShown;
+        bool beginning = false;
     };
     QList<Expected> m_queue;
     QList<msgbox::Box> m_seen;
