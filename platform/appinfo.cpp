@@ -6,7 +6,6 @@ namespace appinfo {
 
 namespace {
 QString g_exeDir;
-QString g_title = kTitle;
 } // namespace
 
 QString exeDir()
@@ -23,12 +22,7 @@ void setExeDir(const QString& dir)
 
 QString title()
 {
-    return g_title;
-}
-
-void setTitle(const QString& title)
-{
-    g_title = title;
+    return kTitle;
 }
 
 int versionMajor()

@@ -12,8 +12,7 @@ inline const QString kTitle = u"澄桐工作管理"_s;
 QString exeDir();
 void setExeDir(const QString& dir); // test seam; empty restores the real directory
 
-QString title();               // the application title (previnst may empty it)
-void setTitle(const QString& title);
+QString title(); // the application title, 澄桐工作管理
 
 int versionMajor();
 int versionMinor();

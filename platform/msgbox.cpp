@@ -41,7 +41,7 @@ Result show(const Box& in)
 {
     Box box = in;
     if (box.title.isEmpty())
-        box.title = appinfo::title().isEmpty() ? appinfo::kTitle : appinfo::title();
+        box.title = appinfo::title();
     ShowingGuard guard;
     if (g_responder)
         return g_responder(box);
