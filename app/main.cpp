@@ -8,9 +8,10 @@
 
 int main(int argc, char** argv)
 {
+    ct::SingleInstance instance;
+    shell::beforeApplication(instance);
     QApplication app(argc, argv);
     shell::setUp(app);
-    ct::SingleInstance instance;
     const auto w = shell::start(instance);
     if (!w)
         return 0;

@@ -8,6 +8,7 @@
 #include "platform/session.h"
 
 #include <QApplication>
+#include <QThread>
 
 using namespace Qt::StringLiterals;
 
@@ -19,6 +20,13 @@ void setUp(QApplication& app)
     QApplication::setApplicationName(u"ctwork"_s);
     QApplication::setApplicationDisplayName(u"澄桐工作管理"_s);
     QApplication::setDesktopFileName(u"ctwork"_s);
+}
+
+void beforeApplication(ct::SingleInstance& instance)
+{
+    QThread::currentThread(); // this thread is the application's main thread
+    if (instance.tryLock())
+        cardmodul::preopen();
 }
 
 std::unique_ptr<mainfrm> start(ct::SingleInstance& instance)
@@ -38,7 +46,8 @@ std::unique_ptr<mainfrm> start(ct::SingleInstance& instance)
     case ct::SingleInstance::Claim::First:
         break;
     }
-    cardmodul::preopen();
+    cardmodul::preopen(); // unless begun before the application
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, &cardmodul::finishEarly);
     auto w = std::make_unique<mainfrm>();
     QObject::connect(&instance, &ct::SingleInstance::raiseRequested, w.get(),
                      &mainfrm::bringToFront);

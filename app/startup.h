@@ -15,6 +15,10 @@ class SingleInstance;
 
 namespace shell {
 
+// Before the application object exists: takes the single-instance lock and, when this
+// is the first copy, begins the database open at once.
+void beforeApplication(ct::SingleInstance& instance);
+
 // The application's names as the desktop sees them.
 void setUp(QApplication& app);
 

@@ -1,6 +1,7 @@
 #include "platform/appinfo.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 namespace appinfo {
 
@@ -12,7 +13,10 @@ QString exeDir()
 {
     if (!g_exeDir.isEmpty())
         return g_exeDir;
-    return QCoreApplication::applicationDirPath();
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    // Before the application object exists (the start-up opens the database that early).
+    return QFileInfo(u"/proc/self/exe"_s).canonicalPath();
 }
 
 void setExeDir(const QString& dir)

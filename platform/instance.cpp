@@ -148,21 +148,33 @@ void SingleInstance::listen()
     });
 }
 
+bool SingleInstance::tryLock()
+{
+    if (m_locked)
+        return true;
+    if (m_lockFd < 0) {
+        m_dir = privateDir(&m_problem);
+        if (m_dir.isEmpty())
+            return false;
+        // The kernel lock goes with its process: a killed copy leaves nothing that counts,
+        // and what the lock file holds does not matter.
+        m_lockFd = ::open(QFile::encodeName(lockPath()).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (m_lockFd < 0) {
+            m_problem = u"%1：%2"_s.arg(lockPath(), errnoText());
+            m_dir.clear();
+            return false;
+        }
+    }
+    m_locked = ::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0;
+    return m_locked;
+}
+
 SingleInstance::Claim SingleInstance::claim()
 {
-    m_dir = privateDir(&m_problem);
-    if (m_dir.isEmpty())
-        return Claim::Unchecked;
-    // The kernel lock goes with its process: a killed copy leaves nothing that counts, and
-    // what the lock file holds does not matter.
-    m_lockFd = ::open(QFile::encodeName(lockPath()).constData(),
-                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (m_lockFd < 0) {
-        m_problem = u"%1：%2"_s.arg(lockPath(), errnoText());
-        m_dir.clear();
-        return Claim::Unchecked;
-    }
-    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
+    if (!tryLock()) {
+        if (m_lockFd < 0)
+            return Claim::Unchecked;
         // Another process holds it: it counts when it answers. A copy just starting may
         // not listen yet; give it a moment.
         QElapsedTimer waited;
@@ -170,7 +182,7 @@ SingleInstance::Claim SingleInstance::claim()
         do {
             if (askToRaise(kAnswerMs))
                 return Claim::Raised;
-            if (::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0)
+            if (tryLock())
                 break; // it ended meanwhile
             QThread::msleep(100);
         } while (waited.elapsed() < kStartingMs);

@@ -20,6 +20,9 @@ public:
         Raised,    // a running copy answered and was asked to come to the front
         Unchecked, // no private directory could be had: nothing is held
     };
+    // Takes the lock when nobody holds it; needs no application object, so a start can
+    // learn early that it is the first copy. claim() goes on from there.
+    bool tryLock();
     // Looks for a running copy. A lock counts only while its copy answers on the socket
     // within a short time; a lock nobody answers for is stale and taken over.
     Claim claim();
@@ -28,8 +31,14 @@ public:
 
     // Why the check could not be made (after Claim::Unchecked).
     QString problem() const { return m_problem; }
-    QString lockPath() const { return m_dir.isEmpty() ? QString() : m_dir + QStringLiteral("/ctwork.lock"); }
-    QString socketPath() const { return m_dir.isEmpty() ? QString() : m_dir + QStringLiteral("/ctwork.sock"); }
+    QString lockPath() const
+    {
+        return m_dir.isEmpty() ? QString() : m_dir + QStringLiteral("/ctwork.lock");
+    }
+    QString socketPath() const
+    {
+        return m_dir.isEmpty() ? QString() : m_dir + QStringLiteral("/ctwork.sock");
+    }
 
     // The directory for the lock and the socket: XDG_RUNTIME_DIR when it is the user's own
     // and private, else a 0700 directory ctwork-<uid> of the user's under TMPDIR (or
@@ -48,6 +57,7 @@ private:
     QString m_dir;
     QString m_problem;
     int m_lockFd = -1;
+    bool m_locked = false;
     QLocalServer* m_server = nullptr;
 };
 

@@ -51,6 +51,7 @@ struct EarlyOpen {
     std::future<Opened> result = opened.get_future();
     std::atomic<adodb::Connection*> checking = nullptr;
     std::atomic<bool> leaving = false; // the program ends: nothing more to tell
+    QString text;                      // the connection text it opens
     std::thread thread;
 
     ~EarlyOpen()
@@ -105,14 +106,20 @@ QString connectionText()
 
 void preopen()
 {
-    g_early.reset();
     // Read here: the thread never touches the application.
     const QString text = connectionText();
     const QString file = dbFilePath();
+    if (g_early && g_early->text == text && g_early->result.valid())
+        return; // one is under way for this file
+    g_early.reset();
     g_early = std::make_unique<EarlyOpen>();
+    g_early->text = text;
     g_early->thread = std::thread(runEarly, g_early.get(), text, file);
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QObject::connect(app, &QCoreApplication::aboutToQuit, app, [] { g_early.reset(); });
+}
+
+void finishEarly()
+{
+    g_early.reset();
 }
 
 bool opendb()
@@ -129,7 +136,7 @@ bool opendb()
 
 void resetdb()
 {
-    g_early.reset();
+    finishEarly();
     g_conn.reset();
     dbopen = false;
 }

@@ -29,8 +29,11 @@ QString connectionText(); // the full connection text for dbFilePath()
 // Opens the shared connection; on failure shows the "Connection Error" box, returns false.
 bool opendb();
 // Begins the next opendb() on another thread (the key derivation takes tens of
-// milliseconds), so that start-up builds the window meanwhile.
+// milliseconds), so that start-up builds the window meanwhile; the thread then checks
+// the file through. Needs no application object.
 void preopen();
+// Ends what preopen's thread still does (the program ends).
+void finishEarly();
 // What a window does on opening: opens the shared connection unless it is open; when that
 // fails, adds the "Database not found!" warning to opendb's box. True when it is open.
 bool windowdb();
