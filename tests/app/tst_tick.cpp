@@ -125,6 +125,27 @@ private Q_SLOTS:
         CT_VERIFY_BOXES(boxes());
     }
 
+    // One tick reads the clock once: a tick that begins a second before midnight is a
+    // tick of that day all through, whatever the clock says a moment later.
+    void tick_usesOneTimeThroughout()
+    {
+        m_db->exec(u"delete from daily_tab where daily_date = ?"_s, {kTodayText});
+        meeting(kTodayText, 23, 58, u"夜班交接"_s);
+        int reads = 0;
+        ctclock::setSource([&reads] {
+            // The first read is 23:50:59 on the 8th; every later one is past midnight.
+            return reads++ == 0 ? QDateTime(kToday, QTime(23, 50, 59))
+                                : QDateTime(kToday.addDays(1), QTime(0, 0, 1));
+        });
+        boxes().expect(reminder(line(1, 23, 58, u"夜班交接"_s)));
+        m_w->Timer1_Timer();
+        ctclock::setSource([this] { return QDateTime(kToday, QTime(9, 0)); });
+        // Yesterday (the 7th) has its entry: read as the 9th, the 8th would have been
+        // missing and the diary window would have opened.
+        QCOMPARE(m_diaryOpened, 0);
+        QCOMPARE(reads, 1);
+    }
+
     // A meeting leaving five minutes later would be due at any minute; only the
     // reminder's minutes announce it: not at m, but at the reminder minute just before.
     void reminder_onlyAtItsMinutes_data()
