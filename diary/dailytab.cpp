@@ -25,4 +25,9 @@ std::optional<Entry> find(adodb::Connection& conn, const QString& date)
     return e;
 }
 
+void openAll(adodb::Connection& conn, adodb::Recordset& rs)
+{
+    rs.Open(u"select daily_date, daily_desc from daily_tab order by daily_date"_s, conn);
+}
+
 } // namespace dailytab

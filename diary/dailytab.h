@@ -18,4 +18,6 @@ struct Entry {
 void save(adodb::Connection& conn, const QString& date, const QString& desc);
 // The entry stored under the date text, if any.
 std::optional<Entry> find(adodb::Connection& conn, const QString& date);
+// Every entry (date, text), in the order of the date texts.
+void openAll(adodb::Connection& conn, adodb::Recordset& rs);
 } // namespace dailytab

@@ -12,6 +12,7 @@
 #include <memory>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace adodb {
 
@@ -25,6 +26,8 @@ enum ErrorNumber : int {
     ErrClosed = 3709,
     ErrNoCurrentRow = 3021,
     ErrNoField = 3265,
+    ErrDamaged = 3049, // a file that is damaged or not one of the program's databases
+    ErrExists = 3204,  // a file that would be replaced
 };
 
 class Error : public std::exception {
@@ -78,6 +81,21 @@ public:
 private:
     sqlite3* m_db = nullptr;
     QString m_file;
+};
+
+// A statement prepared once and run many times with new parameters (imports).
+class Command {
+public:
+    Command(Connection& conn, const QString& sql);
+    ~Command();
+    Command(const Command&) = delete;
+    Command& operator=(const Command&) = delete;
+    // Runs the statement with these parameters; returns the number of rows it changed.
+    int Execute(const QVariantList& params);
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt;
 };
 
 class Recordset;
