@@ -1,5 +1,6 @@
 #include "app/modul/cardmodul.h"
 
+#include "app/modul/backups.h"
 #include "app/modul/schedule.h"
 #include "app/modul/tables.h"
 
@@ -55,14 +56,24 @@ QString dbFilePath()
 
 QString connectionText()
 {
+    return connectionText(dbFilePath());
+}
+
+QString connectionText(const QString& file)
+{
     return u"Provider=Microsoft.Jet.OLEDB.4.0;Persist Security Info=false;"_s + u"Data Source="_s +
-           dbFilePath() + u";Jet OLEDB:Database password = "_s + kPassword + u";"_s;
+           file + u";Jet OLEDB:Database password = "_s + kPassword + u";"_s;
 }
 
 void preopen()
 {
     const QString text = connectionText(); // read here: the thread never touches the app
-    g_pending = std::async(std::launch::async, [text] { return openShared(text); });
+    g_pending = std::async(std::launch::async, [text] {
+        Opened r = openShared(text);
+        if (!r.error)
+            backups::daily(text); // today's backup, on a thread of its own
+        return r;
+    });
 }
 
 bool opendb()
