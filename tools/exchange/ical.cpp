@@ -124,11 +124,15 @@ std::vector<EventPlace> scanEvents(QByteArrayView bytes)
             return;
         }
         if (name == "END") {
-            if (stack.empty() || stack.back().name != value)
-                throw DataError(at,
-                                u"END:%1 与前面的 BEGIN 不配对。"_s.arg(QString::fromUtf8(value)));
-            stack.pop_back();
-            return;
+            if (!stack.empty() && stack.back().name == value) {
+                stack.pop_back();
+                return;
+            }
+            for (const Open& o : stack)
+                if (o.name == value) // an inner component was never ended
+                    throw DataError(stack.back().line, u"从这一行开始的 BEGIN:%1 没有结束。"_s.arg(
+                                                           QString::fromUtf8(stack.back().name)));
+            throw DataError(at, u"END:%1 前面没有对应的 BEGIN。"_s.arg(QString::fromUtf8(value)));
         }
         if (stack.empty())
             throw DataError(at, u"这一行不在 BEGIN:VCALENDAR … END:VCALENDAR 之内。"_s);

@@ -387,7 +387,7 @@ QByteArray fromQuotedPrintable(QByteArrayView v)
 }
 
 // The value as text: quoted-printable or base64 undone, then decoded in its charset
-// (UTF-8 when none is named; GB18030 when the bytes are not UTF-8).
+// (UTF-8 when none is named; GB18030 when the bytes are not UTF-8); CRLF becomes LF.
 QString valueText(const ContentLine& cl)
 {
     QByteArray bytes = cl.value;
@@ -398,7 +398,7 @@ QString valueText(const ContentLine& cl)
     if (!cl.charset.isEmpty()) {
         bool known = true;
         if (auto t = decodeCharset(bytes, cl.charset, &known))
-            return *t;
+            return t->replace(u"\r\n"_s, u"\n"_s);
         if (!known)
             throw DataError(cl.line,
                             u"不认识的字符集“%1”。"_s.arg(QString::fromLatin1(cl.charset)));
@@ -406,7 +406,7 @@ QString valueText(const ContentLine& cl)
                         u"这一行的文字不是有效的 %1 编码。"_s.arg(QString::fromLatin1(cl.charset)));
     }
     if (auto t = decodeGuess(bytes))
-        return *t;
+        return t->replace(u"\r\n"_s, u"\n"_s);
     throw DataError(cl.line, u"这一行的文字编码无法识别（既不是 UTF-8 也不是 GB18030）。"_s);
 }
 
