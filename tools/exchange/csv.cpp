@@ -35,7 +35,7 @@ void writeRows(QIODevice& out, Encoding e, const std::vector<QStringView>& headi
     QString scratch;
     auto emit = [&] {
         sink.append(encode(piece, e));
-        piece.clear();
+        piece.resize(0); // keeps its room for the next piece
     };
     for (int r = 0; r < n; ++r) {
         fields.clear();
