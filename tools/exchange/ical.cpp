@@ -2,6 +2,7 @@
 
 #include "app/modul/cardmodul.h"
 #include "app/modul/tables.h"
+#include "tools/exchange/contentline.h"
 
 #include <QHash>
 #include <QIODevice>
@@ -64,10 +65,51 @@ bool isUtc(const QTimeZone& zone)
     return zone == QTimeZone::utc() || names.contains(zone.id());
 }
 
-icaltimetype utcTime(const QDateTime& t)
+// A date text: yyyy-MM-dd read directly, other forms as the windows read them.
+std::optional<QDate> dateOf(QStringView s)
 {
-    return icaltime_from_timet_with_zone(time_t(t.toSecsSinceEpoch()), 0,
-                                         icaltimezone_get_utc_timezone());
+    if (s.size() == 10 && s[4] == u'-' && s[7] == u'-') {
+        int v[3] = {0, 0, 0};
+        const int at[3][2] = {{0, 4}, {5, 7}, {8, 10}};
+        bool digits = true;
+        for (int k = 0; k < 3; ++k)
+            for (int i = at[k][0]; i < at[k][1]; ++i) {
+                digits = digits && s[i].isDigit();
+                v[k] = v[k] * 10 + (s[i].unicode() - u'0');
+            }
+        if (digits) {
+            const QDate d(v[0], v[1], v[2]);
+            return d.isValid() ? std::optional(d) : std::nullopt;
+        }
+    }
+    return cardmodul::parseDate(s.toString());
+}
+
+void appendTwo(QByteArray& out, int v)
+{
+    out.append(char('0' + v / 10)).append(char('0' + v % 10));
+}
+
+// yyyyMMdd
+QByteArray basicDate(const QDate& d)
+{
+    QByteArray out = QByteArray::number(d.year()).rightJustified(4, '0');
+    appendTwo(out, d.month());
+    appendTwo(out, d.day());
+    return out;
+}
+
+// yyyyMMddTHHmmssZ
+QByteArray utcText(const QDateTime& t)
+{
+    const QDateTime u = t.toUTC();
+    QByteArray out = basicDate(u.date());
+    out += 'T';
+    appendTwo(out, u.time().hour());
+    appendTwo(out, u.time().minute());
+    appendTwo(out, u.time().second());
+    out += 'Z';
+    return out;
 }
 
 std::optional<int> number(const ct::CellTable& rows, int r, int c, int max)
@@ -211,32 +253,37 @@ Written write(const ct::CellTable& meetings, QIODevice& out, const QTimeZone& zo
     Sink sink(out);
     sink.append("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//ctwork//ctdb//ZH\r\n");
 
-    // Times in the zone: its rules go along as a VTIMEZONE named by its IANA name.
+    // Times in the zone: libical writes its rules as a VTIMEZONE named by its IANA name.
     const QByteArray tzid = zone.id();
     const bool utc = isUtc(zone);
-    bool zoned = false;
-    if (!utc) {
-        if (icaltimezone* builtin = icaltimezone_get_builtin_timezone(tzid.constData())) {
-            Component vtz(icalcomponent_new_clone(icaltimezone_get_component(builtin)));
-            if (icalproperty* id = icalcomponent_get_first_property(vtz.get(), ICAL_TZID_PROPERTY))
-                icalproperty_set_tzid(id, tzid.constData());
-            sink.append(serialise(vtz.get()));
-            zoned = true;
-        } else {
-            notes.push_back(
-                {0, u"libical 不认识本机的时区“%1”：时间按当地时间（不带时区）导出。"_s.arg(
-                        QString::fromUtf8(tzid))});
-        }
+    QByteArray startHead = "DTSTART:"; // floating: the local time as written
+    if (utc) {
+        startHead = "DTSTART:";
+    } else if (icaltimezone* builtin = icaltimezone_get_builtin_timezone(tzid.constData())) {
+        Component vtz(icalcomponent_new_clone(icaltimezone_get_component(builtin)));
+        if (icalproperty* id = icalcomponent_get_first_property(vtz.get(), ICAL_TZID_PROPERTY))
+            icalproperty_set_tzid(id, tzid.constData());
+        sink.append(serialise(vtz.get()));
+        startHead = "DTSTART;TZID=" + tzid + ':';
+    } else {
+        notes.push_back({0, u"libical 不认识本机的时区“%1”：时间按当地时间（不带时区）导出。"_s.arg(
+                                QString::fromUtf8(tzid))});
     }
 
+    // The events are written here, in the form libical reads: a million of them built
+    // as libical components would take many times longer.
+    QHash<QDate, QByteArray> createdStamps; // record date -> its UTC time, once per date
+    const QByteArray fallbackStamp = utcText(stamp);
+    QByteArray& buf = sink.buffer();
+    QByteArray line;
     for (int r = 0, n = meetings.rowCount(); r < n; ++r) {
         if (progress && (r + 1) % kProgressStep == 0)
             progress(r + 1);
-        const QString serno = meetings.text(r, c.serno);
-        const auto day = cardmodul::parseDate(meetings.text(r, c.meetDate));
+        const QStringView serno = meetings.view(r, c.serno);
+        const auto day = dateOf(meetings.view(r, c.meetDate));
         if (!day) {
             notes.push_back({0, u"序号 %1 的会议日期“%2”不是日期，没有导出。"_s.arg(
-                                    serno, meetings.text(r, c.meetDate))});
+                                    serno.toString(), meetings.text(r, c.meetDate))});
             continue;
         }
         const auto hour = number(meetings, r, c.hour, 23);
@@ -244,53 +291,52 @@ Written write(const ct::CellTable& meetings, QIODevice& out, const QTimeZone& zo
         const bool timed = hour && minute;
         if (!timed && (!meetings.isNull(r, c.hour) || !meetings.isNull(r, c.minute)))
             notes.push_back(
-                {0, u"序号 %1 的出发时间不完整或无效，按全天的事件导出。"_s.arg(serno)});
+                {0, u"序号 %1 的出发时间不完整或无效，按全天的事件导出。"_s.arg(serno.toString())});
 
-        Component ev(icalcomponent_new_vevent());
-        const QByteArray uid = QByteArray("meet-") + serno.toUtf8() + QByteArray("@ctwork");
-        icalcomponent_add_property(ev.get(), icalproperty_new_uid(uid.constData()));
-        const auto recorded = cardmodul::parseDate(meetings.text(r, c.recordDate));
-        const QDateTime created =
-            recorded ? QDateTime(*recorded, QTime(0, 0), zone) : stamp.toUTC();
-        icalcomponent_add_property(ev.get(), icalproperty_new_dtstamp(utcTime(created)));
+        buf.append("BEGIN:VEVENT\r\n");
+        line = "UID:meet-" + serno.toUtf8() + "@ctwork";
+        appendFolded(buf, line);
+        const auto recorded = dateOf(meetings.view(r, c.recordDate));
+        QByteArray created;
+        if (recorded) {
+            auto it = createdStamps.constFind(*recorded);
+            if (it == createdStamps.cend())
+                it = createdStamps.insert(*recorded,
+                                          utcText(QDateTime(*recorded, QTime(0, 0), zone)));
+            created = *it;
+        }
+        buf.append("DTSTAMP:").append(recorded ? created : fallbackStamp).append("\r\n");
         if (recorded)
-            icalcomponent_add_property(ev.get(), icalproperty_new_created(utcTime(created)));
-
-        icaltimetype start = icaltime_null_time();
-        start.year = day->year();
-        start.month = day->month();
-        start.day = day->day();
-        start.is_date = timed ? 0 : 1;
+            buf.append("CREATED:").append(created).append("\r\n");
         if (timed) {
-            start.hour = *hour;
-            start.minute = *minute;
-            if (utc) {
-                start = utcTime(QDateTime(*day, QTime(*hour, *minute), zone));
-            }
+            buf.append(startHead).append(basicDate(*day)).append('T');
+            appendTwo(buf, *hour);
+            appendTwo(buf, *minute);
+            buf.append(utc ? "00Z\r\n" : "00\r\n");
+        } else {
+            buf.append("DTSTART;VALUE=DATE:").append(basicDate(*day)).append("\r\n");
         }
-        icalproperty* dtstart = icalproperty_new_dtstart(start);
-        if (timed && zoned)
-            icalproperty_add_parameter(dtstart, icalparameter_new_tzid(tzid.constData()));
-        icalcomponent_add_property(ev.get(), dtstart);
-
-        const QByteArray topic = meetings.view(r, c.topic).toUtf8();
-        const QByteArray place = meetings.view(r, c.place).toUtf8();
-        if (!topic.isEmpty())
-            icalcomponent_add_property(ev.get(), icalproperty_new_summary(topic.constData()));
-        if (!place.isEmpty())
-            icalcomponent_add_property(ev.get(), icalproperty_new_location(place.constData()));
+        const QStringView topic = meetings.view(r, c.topic);
+        const QStringView place = meetings.view(r, c.place);
+        if (!topic.isEmpty()) {
+            line = "SUMMARY:";
+            appendEscaped(line, topic);
+            appendFolded(buf, line);
+        }
+        if (!place.isEmpty()) {
+            line = "LOCATION:";
+            appendEscaped(line, place);
+            appendFolded(buf, line);
+        }
         if (timed) {
-            icalcomponent* alarm = icalcomponent_new_valarm();
-            icalcomponent_add_property(alarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));
-            icaltriggertype trigger{};
-            trigger.time = icaltime_null_time();
-            trigger.duration = icaldurationtype_from_int(0);
-            icalcomponent_add_property(alarm, icalproperty_new_trigger(trigger));
-            const QByteArray text = topic.isEmpty() ? QByteArray("会议") : topic;
-            icalcomponent_add_property(alarm, icalproperty_new_description(text.constData()));
-            icalcomponent_add_component(ev.get(), alarm);
+            buf.append("BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:PT0S\r\n");
+            line = "DESCRIPTION:";
+            appendEscaped(line, topic.isEmpty() ? QStringView(u"会议") : topic);
+            appendFolded(buf, line);
+            buf.append("END:VALARM\r\n");
         }
-        sink.append(serialise(ev.get()));
+        buf.append("END:VEVENT\r\n");
+        sink.flushWhenFull();
         ++done.events;
     }
     sink.append("END:VCALENDAR\r\n");

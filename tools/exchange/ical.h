@@ -1,6 +1,6 @@
 #pragma once
-// iCalendar (RFC 5545) through libical: meetings written as events for other calendars,
-// and events of other calendars read as meetings.
+// iCalendar (RFC 5545): meetings written as events for other calendars (the time zone's
+// rules from libical), and events of other calendars read as meetings through libical.
 
 #include "tools/exchange/records.h"
 

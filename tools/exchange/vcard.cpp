@@ -1,8 +1,10 @@
 #include "tools/exchange/vcard.h"
 
 #include "app/modul/tables.h"
+#include "tools/exchange/contentline.h"
 #include "tools/exchange/textcodec.h"
 
+#include <QHash>
 #include <QIODevice>
 #include <QStringDecoder>
 
@@ -86,54 +88,6 @@ bool hasHan(QStringView s)
 }
 
 // ---- writing ------------------------------------------------------------------------
-
-// Appends the UTF-8 of a text value with \\ \, \; escaped and line breaks as \n.
-void appendEscaped(QByteArray& out, QStringView v)
-{
-    const QByteArray u = v.toUtf8();
-    for (qsizetype i = 0; i < u.size(); ++i) {
-        const char c = u[i];
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case ',':
-            out += "\\,";
-            break;
-        case ';':
-            out += "\\;";
-            break;
-        case '\r':
-            out += "\\n";
-            if (i + 1 < u.size() && u[i + 1] == '\n')
-                ++i;
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        default:
-            out += c;
-        }
-    }
-}
-
-// Appends a content line folded at 75 octets, never inside a UTF-8 character, and CRLF.
-void appendFolded(QByteArray& out, QByteArrayView line)
-{
-    qsizetype pos = 0;
-    qsizetype room = 75;
-    while (line.size() - pos > room) {
-        qsizetype cut = pos + room;
-        while (cut > pos && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
-            --cut;
-        out.append(line.sliced(pos, cut - pos));
-        out.append("\r\n ");
-        pos = cut;
-        room = 74; // the continuation's leading blank counts
-    }
-    out.append(line.sliced(pos));
-    out.append("\r\n");
-}
 
 class CardWriter {
 public:
@@ -223,7 +177,8 @@ public:
         while (auto p = take()) {
             if (p->text.isEmpty())
                 continue;
-            out = p->text.toByteArray();
+            out.resize(0); // keeps its room from the last line
+            out.append(p->text);
             line = p->line;
             const bool qp = isQuotedPrintable(p->text);
             while (auto n = take()) {
@@ -249,7 +204,12 @@ private:
     {
         const qsizetype colon = first.indexOf(':');
         const QByteArrayView head = colon < 0 ? first : first.first(colon);
-        return head.toByteArray().toUpper().contains("QUOTED-PRINTABLE");
+        constexpr QByteArrayView qp("QUOTED-PRINTABLE");
+        for (qsizetype i = 0; i + qp.size() <= head.size(); ++i)
+            if ((head[i] == 'Q' || head[i] == 'q') &&
+                head.sliced(i, qp.size()).compare(qp, Qt::CaseInsensitive) == 0)
+                return true;
+        return false;
     }
 
     std::optional<Physical> take()
@@ -277,48 +237,91 @@ private:
     std::optional<Physical> m_peeked;
 };
 
+// The types of a TEL or ADR that choose its column.
+enum TypeBit : unsigned { Work = 1, Home = 2, Cell = 4, Fax = 8, Pager = 16 };
+enum class Encoding8 { Plain, QuotedPrintable, Base64 };
+
 struct ContentLine {
     int line = 0;
-    QByteArray name;         // upper case, without its group
-    QList<QByteArray> types; // lower case: TYPE values and the bare parameters of vCard 2.1
-    QByteArray encoding;     // upper case
-    QByteArray charset;
-    QByteArray value;
+    QByteArrayView name; // without its group, as written
+    unsigned types = 0;  // TypeBit: from TYPE= and the bare parameters of vCard 2.1
+    Encoding8 encoding = Encoding8::Plain;
+    QByteArrayView charset;
+    QByteArrayView value;
 };
 
-QByteArray unquote(QByteArrayView v)
+bool is(QByteArrayView a, QByteArrayView b)
 {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+unsigned typeBit(QByteArrayView t)
+{
+    t = t.trimmed();
+    if (is(t, "work"))
+        return Work;
+    if (is(t, "home"))
+        return Home;
+    if (is(t, "cell") || is(t, "mobile") || is(t, "iphone"))
+        return Cell;
+    if (is(t, "fax"))
+        return Fax;
+    if (is(t, "pager"))
+        return Pager;
+    return 0;
+}
+
+QByteArrayView unquoted(QByteArrayView v)
+{
+    v = v.trimmed();
     if (v.size() >= 2 && v.startsWith('"') && v.endsWith('"'))
-        return v.sliced(1, v.size() - 2).toByteArray();
-    return v.toByteArray();
+        return v.sliced(1, v.size() - 2);
+    return v;
 }
 
-// Splits at `sep` outside double quotes.
-QList<QByteArrayView> splitOutsideQuotes(QByteArrayView s, char sep)
+// One parameter: TYPE=a,b  ENCODING=x  CHARSET=x, or a bare 2.1 one (WORK, QUOTED-PRINTABLE).
+void parameter(ContentLine& cl, QByteArrayView p)
 {
-    QList<QByteArrayView> parts;
-    bool quoted = false;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        if (s[i] == '"')
-            quoted = !quoted;
-        else if (s[i] == sep && !quoted) {
-            parts << s.sliced(start, i - start);
-            start = i + 1;
-        }
+    p = p.trimmed();
+    const qsizetype eq = p.indexOf('=');
+    if (eq < 0) {
+        if (is(p, "QUOTED-PRINTABLE"))
+            cl.encoding = Encoding8::QuotedPrintable;
+        else if (is(p, "BASE64"))
+            cl.encoding = Encoding8::Base64;
+        else
+            cl.types |= typeBit(p);
+        return;
     }
-    parts << s.sliced(start);
-    return parts;
+    const QByteArrayView key = p.first(eq).trimmed();
+    const QByteArrayView value = unquoted(p.sliced(eq + 1));
+    if (is(key, "TYPE")) {
+        qsizetype from = 0;
+        for (qsizetype i = 0; i <= value.size(); ++i)
+            if (i == value.size() || value[i] == ',') {
+                cl.types |= typeBit(value.sliced(from, i - from));
+                from = i + 1;
+            }
+    } else if (is(key, "ENCODING")) {
+        if (is(value, "QUOTED-PRINTABLE"))
+            cl.encoding = Encoding8::QuotedPrintable;
+        else if (is(value, "B") || is(value, "BASE64"))
+            cl.encoding = Encoding8::Base64;
+    } else if (is(key, "CHARSET")) {
+        cl.charset = value;
+    }
 }
 
+// Splits group.name;param;param:value (a colon or semicolon in quotes is a parameter's).
 ContentLine parseLine(const QByteArray& text, int line)
 {
+    const QByteArrayView t(text);
     qsizetype colon = -1;
     bool quoted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '"')
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        if (t[i] == '"')
             quoted = !quoted;
-        else if (text[i] == ':' && !quoted) {
+        else if (t[i] == ':' && !quoted) {
             colon = i;
             break;
         }
@@ -328,34 +331,26 @@ ContentLine parseLine(const QByteArray& text, int line)
                         u"这一行不是“名称:值”的形式：%1"_s.arg(QString::fromUtf8(text.left(60))));
     ContentLine cl;
     cl.line = line;
-    cl.value = text.mid(colon + 1);
-    const QList<QByteArrayView> head = splitOutsideQuotes(QByteArrayView(text).first(colon), ';');
-    QByteArrayView name = head[0].trimmed();
-    if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0)
-        name = name.sliced(dot + 1); // item1.TEL: the group does not matter
-    cl.name = name.toByteArray().toUpper();
-    for (qsizetype i = 1; i < head.size(); ++i) {
-        const QByteArrayView p = head[i].trimmed();
-        const qsizetype eq = p.indexOf('=');
-        if (eq < 0) { // vCard 2.1: TEL;WORK;VOICE, NOTE;QUOTED-PRINTABLE
-            const QByteArray bare = p.toByteArray().toUpper();
-            if (bare == "QUOTED-PRINTABLE" || bare == "BASE64" || bare == "8BIT" || bare == "7BIT")
-                cl.encoding = bare;
-            else if (!bare.isEmpty())
-                cl.types << bare.toLower();
+    cl.value = t.sliced(colon + 1);
+    qsizetype from = 0;
+    bool first = true;
+    quoted = false;
+    for (qsizetype i = 0; i <= colon; ++i) {
+        if (i < colon && t[i] == '"')
+            quoted = !quoted;
+        if (i < colon && (t[i] != ';' || quoted))
             continue;
+        const QByteArrayView piece = t.sliced(from, i - from);
+        if (first) {
+            QByteArrayView name = piece.trimmed();
+            if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0)
+                name = name.sliced(dot + 1); // item1.TEL: the group does not matter
+            cl.name = name;
+            first = false;
+        } else {
+            parameter(cl, piece);
         }
-        const QByteArray key = p.first(eq).trimmed().toByteArray().toUpper();
-        const QByteArray value = unquote(p.sliced(eq + 1).trimmed());
-        if (key == "TYPE") {
-            for (const QByteArray& t : value.split(','))
-                if (!t.trimmed().isEmpty())
-                    cl.types << t.trimmed().toLower();
-        } else if (key == "ENCODING") {
-            cl.encoding = value.toUpper();
-        } else if (key == "CHARSET") {
-            cl.charset = value;
-        }
+        from = i + 1;
     }
     return cl;
 }
@@ -386,19 +381,28 @@ QByteArray fromQuotedPrintable(QByteArrayView v)
     return out;
 }
 
+QString withoutCr(QString t)
+{
+    if (t.contains(u'\r'))
+        t.replace(u"\r\n"_s, u"\n"_s);
+    return t;
+}
+
 // The value as text: quoted-printable or base64 undone, then decoded in its charset
 // (UTF-8 when none is named; GB18030 when the bytes are not UTF-8); CRLF becomes LF.
 QString valueText(const ContentLine& cl)
 {
-    QByteArray bytes = cl.value;
-    if (cl.encoding == "QUOTED-PRINTABLE")
+    if (cl.encoding == Encoding8::Plain && cl.charset.isEmpty() && cl.value.isValidUtf8())
+        return withoutCr(QString::fromUtf8(cl.value));
+    QByteArray bytes = cl.value.toByteArray();
+    if (cl.encoding == Encoding8::QuotedPrintable)
         bytes = fromQuotedPrintable(bytes);
-    else if (cl.encoding == "B" || cl.encoding == "BASE64")
+    else if (cl.encoding == Encoding8::Base64)
         bytes = QByteArray::fromBase64(bytes);
     if (!cl.charset.isEmpty()) {
         bool known = true;
         if (auto t = decodeCharset(bytes, cl.charset, &known))
-            return t->replace(u"\r\n"_s, u"\n"_s);
+            return withoutCr(std::move(*t));
         if (!known)
             throw DataError(cl.line,
                             u"不认识的字符集“%1”。"_s.arg(QString::fromLatin1(cl.charset)));
@@ -406,13 +410,15 @@ QString valueText(const ContentLine& cl)
                         u"这一行的文字不是有效的 %1 编码。"_s.arg(QString::fromLatin1(cl.charset)));
     }
     if (auto t = decodeGuess(bytes))
-        return t->replace(u"\r\n"_s, u"\n"_s);
+        return withoutCr(std::move(*t));
     throw DataError(cl.line, u"这一行的文字编码无法识别（既不是 UTF-8 也不是 GB18030）。"_s);
 }
 
 // Undoes the escapes of a text value: \\ \, \; \n \N (others are kept as written).
 QString unescape(QStringView v)
 {
+    if (!v.contains(u'\\'))
+        return v.toString();
     QString out;
     out.reserve(v.size());
     for (qsizetype i = 0; i < v.size(); ++i) {
@@ -457,6 +463,11 @@ QStringList components(QStringView v)
 QString addressText(const QStringList& c)
 {
     auto at = [&](int i) { return c.value(i).trimmed(); };
+    bool onlyStreet = true;
+    for (int i : {0, 1, 3, 4, 6})
+        onlyStreet = onlyStreet && c.value(i).isEmpty();
+    if (onlyStreet)
+        return at(2);
     QStringList parts;
     const bool chinese = hasHan(c.join(QString()));
     const std::array<int, 6> order =
@@ -487,12 +498,50 @@ QString genderText(const QStringList& c)
     return sex;
 }
 
-bool hasType(const ContentLine& cl, std::initializer_list<const char*> names)
+bool hasType(const ContentLine& cl, unsigned bits)
 {
-    for (const char* n : names)
-        if (cl.types.contains(QByteArray(n)))
-            return true;
-    return false;
+    return (cl.types & bits) != 0;
+}
+
+enum class Prop {
+    Other,
+    Version,
+    Fn,
+    N,
+    Org,
+    Title,
+    Gender,
+    Adr,
+    Tel,
+    Email,
+    Url,
+    Nickname,
+    Note,
+    Bday,
+    Nation,
+    Age,
+    Blood,
+    Qq
+};
+
+// The property of a name, in any case.
+Prop propertyOf(QByteArrayView name)
+{
+    static const QHash<QByteArray, Prop> props = {
+        {"VERSION", Prop::Version}, {"FN", Prop::Fn},       {"N", Prop::N},
+        {"ORG", Prop::Org},         {"TITLE", Prop::Title}, {"GENDER", Prop::Gender},
+        {"X-GENDER", Prop::Gender}, {"ADR", Prop::Adr},     {"TEL", Prop::Tel},
+        {"EMAIL", Prop::Email},     {"URL", Prop::Url},     {"NICKNAME", Prop::Nickname},
+        {"NOTE", Prop::Note},       {"BDAY", Prop::Bday},   {kNation, Prop::Nation},
+        {kAge, Prop::Age},          {kBlood, Prop::Blood},  {kQq, Prop::Qq}};
+    char upper[32];
+    if (name.size() >= qsizetype(sizeof upper))
+        return Prop::Other;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char ch = name[i];
+        upper[i] = ch >= 'a' && ch <= 'z' ? char(ch - 'a' + 'A') : ch;
+    }
+    return props.value(QByteArray::fromRawData(upper, name.size()), Prop::Other);
 }
 
 // One card being read.
@@ -504,48 +553,68 @@ public:
     void add(const ContentLine& cl)
     {
         const Columns& c = col();
-        const QByteArray& n = cl.name;
-        if (n == "VERSION") {
-            const QByteArray v = cl.value.trimmed();
+        switch (propertyOf(cl.name)) {
+        case Prop::Other: // PHOTO, UID, REV, CATEGORIES, X-...: no column
+            break;
+        case Prop::Version: {
+            const QByteArrayView v = cl.value.trimmed();
             if (v != "2.1" && v != "3.0" && v != "4.0")
                 throw DataError(cl.line, u"不支持的 vCard 版本“%1”（能读 2.1、3.0 和 4.0）。"_s.arg(
                                              QString::fromUtf8(v)));
-        } else if (n == "FN") {
+            break;
+        }
+        case Prop::Fn:
             m_fn = unescape(valueText(cl));
-        } else if (n == "N") {
+            break;
+        case Prop::N:
             m_n = components(valueText(cl));
-        } else if (n == "ORG") {
+            break;
+        case Prop::Org: {
             QStringList units = components(valueText(cl));
             units.removeAll(QString());
             put(c.org, units.join(u' '), u"其他单位"_s);
-        } else if (n == "TITLE") {
-            put(c.title, unescape(valueText(cl)), u"其他职务"_s);
-        } else if (n == "GENDER" || n == "X-GENDER") {
-            put(c.gender, genderText(components(valueText(cl))), u"性别"_s);
-        } else if (n == "ADR") {
-            address(cl);
-        } else if (n == "TEL") {
-            phone(cl);
-        } else if (n == "EMAIL") {
-            put(c.mail, unescape(valueText(cl)).trimmed(), u"其他EMAIL"_s);
-        } else if (n == "URL") {
-            put(c.web, unescape(valueText(cl)).trimmed(), u"其他网址"_s);
-        } else if (n == "NICKNAME") {
-            put(c.nick, unescape(valueText(cl)), u"其他网名"_s);
-        } else if (n == "NOTE") {
-            m_notes << unescape(valueText(cl));
-        } else if (n == "BDAY") {
-            m_extra << u"生日："_s + unescape(valueText(cl));
-        } else if (n == kNation) {
-            put(c.nation, unescape(valueText(cl)), u"民族"_s);
-        } else if (n == kAge) {
-            put(c.age, unescape(valueText(cl)), u"年龄"_s);
-        } else if (n == kBlood) {
-            put(c.blood, unescape(valueText(cl)), u"血型"_s);
-        } else if (n == kQq) {
-            put(c.qq, unescape(valueText(cl)).trimmed(), u"其他QQ号"_s);
+            break;
         }
-        // Everything else (PHOTO, UID, REV, CATEGORIES, X-...) has no column.
+        case Prop::Title:
+            put(c.title, unescape(valueText(cl)), u"其他职务"_s);
+            break;
+        case Prop::Gender:
+            put(c.gender, genderText(components(valueText(cl))), u"性别"_s);
+            break;
+        case Prop::Adr:
+            address(cl);
+            break;
+        case Prop::Tel:
+            phone(cl);
+            break;
+        case Prop::Email:
+            put(c.mail, unescape(valueText(cl)).trimmed(), u"其他EMAIL"_s);
+            break;
+        case Prop::Url:
+            put(c.web, unescape(valueText(cl)).trimmed(), u"其他网址"_s);
+            break;
+        case Prop::Nickname:
+            put(c.nick, unescape(valueText(cl)), u"其他网名"_s);
+            break;
+        case Prop::Note:
+            m_notes << unescape(valueText(cl));
+            break;
+        case Prop::Bday:
+            m_extra << u"生日："_s + unescape(valueText(cl));
+            break;
+        case Prop::Nation:
+            put(c.nation, unescape(valueText(cl)), u"民族"_s);
+            break;
+        case Prop::Age:
+            put(c.age, unescape(valueText(cl)), u"年龄"_s);
+            break;
+        case Prop::Blood:
+            put(c.blood, unescape(valueText(cl)), u"血型"_s);
+            break;
+        case Prop::Qq:
+            put(c.qq, unescape(valueText(cl)).trimmed(), u"其他QQ号"_s);
+            break;
+        }
     }
 
     // The card's columns; throws when it has no name.
@@ -586,15 +655,15 @@ private:
         if (v.startsWith(u"tel:"_s, Qt::CaseInsensitive)) // VALUE=uri
             v = v.mid(4);
         int column;
-        if (hasType(cl, {"fax"}))
+        if (hasType(cl, Fax))
             column = c.fax;
-        else if (hasType(cl, {"pager"}))
+        else if (hasType(cl, Pager))
             column = c.pager;
-        else if (hasType(cl, {"cell", "mobile", "iphone"}))
+        else if (hasType(cl, Cell))
             column = c.mobile;
-        else if (hasType(cl, {"home"}))
+        else if (hasType(cl, Home))
             column = c.homePhone;
-        else if (hasType(cl, {"work"}))
+        else if (hasType(cl, Work))
             column = c.offPhone;
         else
             column = m_f[std::size_t(c.offPhone)].isEmpty() ? c.offPhone : c.mobile;
@@ -614,10 +683,10 @@ private:
         };
         int a = -1;
         int z = -1;
-        if (hasType(cl, {"work"})) {
+        if (hasType(cl, Work)) {
             a = c.offAddr;
             z = c.offZip;
-        } else if (hasType(cl, {"home"})) {
+        } else if (hasType(cl, Home)) {
             a = c.homeAddr;
             z = c.homeZip;
         } else if (isFree(c.offAddr, c.offZip)) {
@@ -721,7 +790,9 @@ Records read(QByteArrayView bytes)
     bool binary = false; // the last property was base64 data
     bool sawCard = false;
     while (lines.next(text, line)) {
-        const QByteArray upper = text.trimmed().toUpper();
+        const bool marker = text.startsWith('B') || text.startsWith('b') || text.startsWith('E') ||
+                            text.startsWith('e') || text.startsWith(' ');
+        const QByteArray upper = marker ? text.trimmed().toUpper() : QByteArray();
         if (upper == "BEGIN:VCARD") {
             if (card)
                 ++nested;
@@ -749,10 +820,9 @@ Records read(QByteArrayView bytes)
         if (binary && !text.contains(':'))
             continue; // base64 data of a photo written without folding blanks
         const ContentLine cl = parseLine(text, line);
-        binary = cl.encoding == "B" || cl.encoding == "BASE64";
-        if (binary &&
-            (cl.name == "PHOTO" || cl.name == "LOGO" || cl.name == "SOUND" || cl.name == "KEY"))
-            continue;
+        binary = cl.encoding == Encoding8::Base64;
+        if (binary && propertyOf(cl.name) == Prop::Other)
+            continue; // a photo, logo, sound or key
         card->add(cl);
     }
     if (card)
