@@ -402,6 +402,9 @@ int importTable(const Request& r)
     int added = 0;
     int skipped = 0;
     try {
+        // The whole import is one transaction: pages kept in memory until the commit,
+        // not spilled (each spill syncs the journal) when the file grows past the cache.
+        c.Execute(u"PRAGMA cache_size = -262144"_s);
         Transaction t(c);
         added = r.table == Table::Cards ? storeCards(c, records, r, &skipped)
                                         : storeMeetings(c, records);
