@@ -65,8 +65,10 @@ void bind(sqlite3* db, sqlite3_stmt* st, const QVariantList& params)
                    v.typeId() == QMetaType::UInt) {
             rc = sqlite3_bind_int64(st, idx, v.toLongLong());
         } else {
-            const QString t = v.toString();
-            rc = sqlite3_bind_text16(st, idx, t.utf16(), int(t.size() * 2), SQLITE_TRANSIENT);
+            // UTF-8, as the file stores it: the engine takes a leading U+FEFF of UTF-16
+            // text for a byte-order mark, and converts UTF-16 slowly.
+            const QByteArray t = v.toString().toUtf8();
+            rc = sqlite3_bind_text(st, idx, t.constData(), int(t.size()), SQLITE_TRANSIENT);
         }
         if (rc != SQLITE_OK)
             throw Error(sqlite3_extended_errcode(db), engineMessage(db));
