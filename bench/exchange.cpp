@@ -228,6 +228,7 @@ int main(int argc, char** argv)
         transfer::Request r;
         r.table = transfer::Table::Cards;
         r.file = file;
+        r.allowDuplicates = true; // the made names repeat: every card goes in
         imports.push_back({file, run([&] { return transfer::importTable(r); }, open)});
     }
 
