@@ -45,20 +45,38 @@ void openByName(adodb::Connection& conn, adodb::Recordset& rs, const QString& co
     rs.Open(u"select * from cardtab where instr(full_nam, ?) > 0"_s, conn, {codedPart});
 }
 
+void openAllBySerial(adodb::Connection& conn, adodb::Recordset& rs)
+{
+    rs.Open(u"select * from cardtab order by serno"_s, conn);
+}
+
+void openNames(adodb::Connection& conn, adodb::Recordset& rs)
+{
+    rs.Open(u"select full_nam from cardtab"_s, conn);
+}
+
+const QString& insertStatement()
+{
+    static const QString sql = [] {
+        QStringList cols;
+        QStringList marks;
+        for (int c = 1; c < tables::kCardColumns; ++c) {
+            cols << tables::cardColumns()[std::size_t(c)];
+            marks << u"?"_s;
+        }
+        return u"insert into cardtab (%1) values (%2)"_s.arg(cols.join(u", "_s),
+                                                             marks.join(u", "_s));
+    }();
+    return sql;
+}
+
 void add(adodb::Connection& conn, const QStringList& values)
 {
     Q_ASSERT(values.size() == tables::kCardColumns - 1);
-    QStringList cols;
-    QStringList marks;
     QVariantList params;
-    for (int c = 1; c < tables::kCardColumns; ++c) {
-        cols << tables::cardColumns()[std::size_t(c)];
-        marks << u"?"_s;
-        params << QVariant(values[c - 1]);
-    }
-    conn.Execute(
-        u"insert into cardtab (%1) values (%2)"_s.arg(cols.join(u", "_s), marks.join(u", "_s)),
-        params);
+    for (const QString& v : values)
+        params << QVariant(v);
+    conn.Execute(insertStatement(), params);
 }
 
 qint64 serialNumber(const QString& text)

@@ -23,8 +23,15 @@ void openAll(adodb::Connection& conn, adodb::Recordset& rs);
 // The cards whose stored (coded) name contains the coded text literally.
 void openByName(adodb::Connection& conn, adodb::Recordset& rs, const QString& codedPart);
 
+// Every card in the order of its serial number.
+void openAllBySerial(adodb::Connection& conn, adodb::Recordset& rs);
+// Every stored (coded) name.
+void openNames(adodb::Connection& conn, adodb::Recordset& rs);
+
 // Stores a new card: values[0] is the coded name, values[1..20] the columns 2..21.
 void add(adodb::Connection& conn, const QStringList& values);
+// The statement add() sends, with one parameter per column 1..21 (for prepared imports).
+const QString& insertStatement();
 
 // The 13 contact columns a change writes, in statement order.
 const std::array<QString, 13>& contactColumns();

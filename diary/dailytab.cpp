@@ -69,6 +69,11 @@ std::optional<Entry> find(adodb::Connection& conn, const QString& date)
     return e;
 }
 
+void openAll(adodb::Connection& conn, adodb::Recordset& rs)
+{
+    rs.Open(u"select daily_date, daily_desc from daily_tab order by daily_date"_s, conn);
+}
+
 QList<Version> history(adodb::Connection& conn, const QString& date)
 {
     QList<Version> out;

@@ -78,14 +78,29 @@ QVariantList timeValues(const Meeting& m)
 }
 } // namespace
 
-qint64 add(adodb::Connection& conn, const Meeting& m)
+const QString& insertStatement()
+{
+    static const QString sql = u"insert into meet_tab (record_date,meet_cont,meet_addr,meet_date,"
+                               "go_hour,go_second) values(?,?,?,?,?,?)"_s;
+    return sql;
+}
+
+QVariantList insertValues(const Meeting& m)
 {
     const QVariantList time = timeValues(m);
-    conn.Execute(u"insert into meet_tab (record_date,meet_cont,meet_addr,meet_date,go_hour,"
-                 "go_second) values(?,?,?,?,?,?)"_s,
-                 {cardmodul::normdate(m.recordDate), m.topic, m.place,
-                  cardmodul::normdate(m.meetDate), time[0], time[1]});
+    return {cardmodul::normdate(m.recordDate), m.topic, m.place,
+            cardmodul::normdate(m.meetDate),   time[0], time[1]};
+}
+
+qint64 add(adodb::Connection& conn, const Meeting& m)
+{
+    conn.Execute(insertStatement(), insertValues(m));
     return conn.lastInsertId();
+}
+
+void openAll(adodb::Connection& conn, adodb::Recordset& rs)
+{
+    rs.Open(u"select * from meet_tab order by meet_serno"_s, conn);
 }
 
 int change(adodb::Connection& conn, const Meeting& m)

@@ -38,6 +38,12 @@ struct Meeting {
 };
 // Stores a new meeting; returns its serial number.
 qint64 add(adodb::Connection& conn, const Meeting& m);
+// The statement add() sends and the values it binds: dates as date text when they are
+// dates, hour and minute checked (the run-error failure when they are not usable).
+const QString& insertStatement();
+QVariantList insertValues(const Meeting& m);
+// Every meeting in the order of its serial number.
+void openAll(adodb::Connection& conn, adodb::Recordset& rs);
 // Changes place, date and time of every meeting with this record date and topic;
 // returns the number of rows changed.
 int change(adodb::Connection& conn, const Meeting& m);

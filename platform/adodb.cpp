@@ -61,29 +61,38 @@ struct Stmt {
     ~Stmt() { sqlite3_finalize(s); }
 };
 
-void prepare(sqlite3* db, const QString& sql, const QVariantList& params, Stmt& st)
+sqlite3_stmt* prepareOnly(sqlite3* db, const QString& sql)
 {
     if (!db)
         throw Error(ErrClosed, u"数据库连接没有打开，无法执行操作。"_s);
     const QByteArray utf8 = sql.toUtf8();
     const char* tail = nullptr;
-    int rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &st.s, &tail);
+    sqlite3_stmt* st = nullptr;
+    const int rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &st, &tail);
     if (rc != SQLITE_OK)
         throw engineError(db);
-    if (!st.s)
+    if (!st)
         throw Error(SQLITE_MISUSE, u"语句为空。"_s);
-    if (tail && QByteArray(tail).trimmed().size() > 0)
+    if (tail && QByteArray(tail).trimmed().size() > 0) {
+        sqlite3_finalize(st);
         throw Error(SQLITE_MISUSE, u"一次只能执行一条语句。"_s);
-    if (sqlite3_bind_parameter_count(st.s) != params.size())
+    }
+    return st;
+}
+
+void bind(sqlite3* db, sqlite3_stmt* st, const QVariantList& params)
+{
+    if (sqlite3_bind_parameter_count(st) != params.size())
         throw Error(SQLITE_RANGE, u"语句的参数个数不符。"_s);
     for (int i = 0; i < params.size(); ++i) {
         const QVariant& v = params[i];
         const int idx = i + 1;
+        int rc;
         if (v.isNull()) {
-            rc = sqlite3_bind_null(st.s, idx);
+            rc = sqlite3_bind_null(st, idx);
         } else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong ||
                    v.typeId() == QMetaType::UInt) {
-            rc = sqlite3_bind_int64(st.s, idx, v.toLongLong());
+            rc = sqlite3_bind_int64(st, idx, v.toLongLong());
         } else {
             // UTF-8, never UTF-16: the engine takes a leading U+FEFF or U+FFFE of UTF-16
             // data for a byte-order mark and would change the text.
@@ -99,11 +108,17 @@ void prepare(sqlite3* db, const QString& sql, const QVariantList& params, Stmt& 
                         .arg(unit));
             }
             const QByteArray utf8 = t.toUtf8();
-            rc = sqlite3_bind_text(st.s, idx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+            rc = sqlite3_bind_text(st, idx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
         }
         if (rc != SQLITE_OK)
             throw engineError(db);
     }
+}
+
+void prepare(sqlite3* db, const QString& sql, const QVariantList& params, Stmt& st)
+{
+    st.s = prepareOnly(db, sql);
+    bind(db, st.s, params);
 }
 
 bool hasPlainHeader(const QString& file, qint64* size)
@@ -462,6 +477,36 @@ void Connection::backupTo(const QString& file, const QString& password) const
         if (rc != SQLITE_DONE)
             throw Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
     });
+}
+
+// ---- Command --------------------------------------------------------------------------
+
+Command::Command(Connection& conn, const QString& sql)
+    : m_db(conn.handle()), m_stmt(prepareOnly(conn.handle(), sql))
+{
+}
+
+Command::~Command()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+int Command::Execute(const QVariantList& params)
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+    bind(m_db, m_stmt, params);
+    int rc;
+    while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        const Error e = engineError(m_db);
+        sqlite3_reset(m_stmt);
+        throw e;
+    }
+    const int changed = sqlite3_changes(m_db);
+    sqlite3_reset(m_stmt);
+    return changed;
 }
 
 // ---- Recordset ------------------------------------------------------------------------

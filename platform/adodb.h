@@ -12,6 +12,7 @@
 #include <memory>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace adodb {
 
@@ -26,6 +27,8 @@ enum ErrorNumber : int {
     ErrNoCurrentRow = 3021,
     ErrNoField = 3265,
     ErrUnstorableText = 3421, // a text that cannot be stored as it is (a lone surrogate)
+    ErrDamaged = 3049,        // a file that is damaged or not one of the program's databases
+    ErrExists = 3204,         // a file that would be replaced
 };
 
 // What an engine failure (its result code) means for the user and what to do, in
@@ -104,6 +107,21 @@ public:
 private:
     Connection& m_conn;
     bool m_open = true;
+};
+
+// A statement prepared once and run many times with new parameters (imports).
+class Command {
+public:
+    Command(Connection& conn, const QString& sql);
+    ~Command();
+    Command(const Command&) = delete;
+    Command& operator=(const Command&) = delete;
+    // Runs the statement with these parameters; returns the number of rows it changed.
+    int Execute(const QVariantList& params);
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt;
 };
 
 class Recordset;

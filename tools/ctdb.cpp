@@ -1,49 +1,184 @@
-// ctdb: makes and checks the database file of 澄桐工作管理.
-//   ctdb init [DIR]    create DIR/ctsource.mdb (refuses to overwrite)
-//   ctdb check [DIR]   open it as the program does, check integrity, count rows
-//   ctdb backup FILE [DIR]  write a consistent encrypted copy to FILE (never overwrites)
-// DIR defaults to the directory of ctdb itself.
+// ctdb: the companion program of 澄桐工作管理 for its database file.
+//   ctdb init [DIR]                       create DIR/ctsource.mdb (refuses to overwrite)
+//   ctdb check [DIR]                      open it as the program does, check it, count rows
+//   ctdb backup [FILE] [DIR]              a checked copy; without FILE a rotating backup
+//   ctdb restore FILE [DIR]               put a backup in place (not while ctwork runs)
+//   ctdb export cards|meetings|diary FILE [DIR]
+//   ctdb import cards|meetings FILE [DIR]
+// DIR defaults to the directory of ctdb itself (also --dir DIR).
 
 #include "app/modul/cardmodul.h"
 #include "platform/appinfo.h"
+#include "tools/backup.h"
+#include "tools/console.h"
+#include "tools/transfer.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
-#include <cstdio>
-
 using namespace Qt::StringLiterals;
+using console::UsageError;
 
 namespace {
 
-void out(FILE* f, const QString& s)
+const QString kDirNote =
+    u"目录是程序所在的目录（放 ctsource.mdb 的地方），不写时是 ctdb 所在的目录；也可以写成 --dir 目录。"_s;
+
+const QString kUsage =
+    u"用法：ctdb 命令 [参数] [目录]\n"
+    "  init [目录]                          建立空的数据库 ctsource.mdb\n"
+    "  check [目录]                         检查数据库，列出各表的记录数\n"
+    "  backup [备份文件] [目录]             备份；不写备份文件时在 backups/ 里轮换备份\n"
+    "  restore 备份文件 [目录]              用备份恢复数据库（程序须已退出）\n"
+    "  export cards|meetings|diary 文件 [目录]   导出名片、会议或日记\n"
+    "  import cards|meetings 文件 [目录]    导入名片或会议\n"
+    "“ctdb 命令 --help”显示这个命令的说明。\n"
+    "退出码：0 成功；1 数据有错或操作失败（什么也没有写入）；2 命令行有错。"_s;
+
+QString helpOf(const QString& command)
 {
-    std::fputs(s.toUtf8().constData(), f);
-    std::fputc('\n', f);
+    if (command == u"init")
+        return u"用法：ctdb init [目录]\n在目录里建立一个空的数据库 ctsource.mdb；已有的文件不会被覆盖。\n"_s +
+               kDirNote;
+    if (command == u"check")
+        return u"用法：ctdb check [目录]\n像程序一样打开数据库，做完整性检查，列出每个表的记录数；"
+               "有任何问题时退出码为 1。\n"_s +
+               kDirNote;
+    if (command == u"backup")
+        return u"用法：ctdb backup [备份文件] [目录]\n"
+               "给出备份文件时，把数据库的一致、加密的副本写到这个文件（不覆盖已有文件；- "
+               "表示标准输出）。\n"
+               "不给备份文件时，在数据库旁边的 backups/ 目录里写 ctsource-年月日-时分秒.mdb，"
+               "只保留最新的 14 个；新备份失败时不删除任何旧备份。\n"
+               "每个备份写完后都会打开检查（完整性检查）。程序运行时也可以备份。\n"
+               "要给另一个目录做轮换备份：ctdb backup --dir 目录\n"_s +
+               kDirNote;
+    if (command == u"restore")
+        return u"用法：ctdb restore 备份文件 [目录]\n"
+               "用备份文件替换数据库 ctsource.mdb。澄桐工作管理正在运行时拒绝恢复。\n"
+               "先检查备份（用程序的密码打开并做完整性检查），不合格就不动数据库。\n"
+               "被替换的数据库改名为 ctsource.mdb.before-restore，旁边的日志文件 "
+               "ctsource.mdb-journal 一起改名为 ctsource.mdb.before-restore-journal。\n"_s +
+               kDirNote;
+    if (command == u"export")
+        return u"用法：ctdb export cards|meetings|diary 文件 [目录]\n"
+               "  cards     名片：.vcf（vCard 4.0）或 .csv\n"
+               "  meetings  会议：.ics（iCalendar）或 .csv\n"
+               "  diary     日记：.md（Markdown）\n"
+               "选项：\n"
+               "  --encoding gb18030   CSV 用 GB18030 编码（默认 UTF-8，带 BOM）\n"
+               "  --format 格式        vcf、csv、ics 或 md；文件是 - （标准输出）时必须写\n"
+               "已有的文件不会被覆盖。\n"_s +
+               kDirNote;
+    if (command == u"import")
+        return u"用法：ctdb import cards|meetings 文件 [目录]\n"
+               "  cards     名片：.vcf（vCard 2.1、3.0、4.0）或 .csv\n"
+               "  meetings  会议：.ics（iCalendar）或 .csv\n"
+               "文件是 - 时读标准输入。全部导入或全部不导入：文件里任何一条记录有错，就什么也不写，"
+               "并指出文件和行号。\n"
+               "选项：\n"
+               "  --allow-duplicates   导入与已有名片重名的名片（默认跳过并报告）\n"
+               "  --encoding gb18030   CSV 按 GB18030 读（默认自动识别 UTF-8 和 GB18030）\n"
+               "  --format 格式        vcf、csv 或 ics（不按扩展名判断时）\n"_s +
+               kDirNote;
+    return kUsage;
 }
 
-int usage()
+struct Args {
+    QStringList positional;
+    bool help = false;
+    bool allowDuplicates = false;
+    std::optional<QString> encoding;
+    std::optional<QString> format;
+    std::optional<QString> dir;
+};
+
+Args parse(const QStringList& in)
 {
-    out(stderr, u"用法：ctdb init [目录] | ctdb check [目录] | ctdb backup 备份文件 [目录]"_s);
-    return 2;
+    Args a;
+    bool optionsDone = false;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const QString& s = in[i];
+        if (optionsDone || !s.startsWith(u"--"_s)) {
+            if (!optionsDone && s == u"-h")
+                a.help = true;
+            else
+                a.positional << s;
+            continue;
+        }
+        if (s == u"--") {
+            optionsDone = true;
+            continue;
+        }
+        const qsizetype eq = s.indexOf(u'=');
+        const QString name = eq < 0 ? s : s.left(eq);
+        auto value = [&]() -> QString {
+            if (eq >= 0)
+                return s.mid(eq + 1);
+            if (i + 1 >= in.size())
+                throw UsageError(u"选项 %1 后面缺少值。"_s.arg(name));
+            return in[++i];
+        };
+        if (name == u"--help" && eq < 0)
+            a.help = true;
+        else if (name == u"--allow-duplicates" && eq < 0)
+            a.allowDuplicates = true;
+        else if (name == u"--encoding")
+            a.encoding = value();
+        else if (name == u"--format")
+            a.format = value();
+        else if (name == u"--dir")
+            a.dir = value();
+        else
+            throw UsageError(u"不认识的选项：%1"_s.arg(s));
+    }
+    return a;
+}
+
+// The directory argument: positional or --dir, not both.
+void takeDir(const Args& a, qsizetype expectedBefore)
+{
+    const qsizetype n = a.positional.size();
+    if (n > expectedBefore + 1)
+        throw UsageError(u"参数太多：%1"_s.arg(a.positional.mid(expectedBefore + 1).join(u' ')));
+    std::optional<QString> dir = a.dir;
+    if (n == expectedBefore + 1) {
+        if (dir)
+            throw UsageError(u"目录只能给一次（位置参数或 --dir）。"_s);
+        dir = a.positional.last();
+    }
+    if (dir)
+        appinfo::setExeDir(QFileInfo(*dir).absoluteFilePath());
+}
+
+void noTransferOptions(const Args& a, const QString& command)
+{
+    if (a.allowDuplicates || a.encoding || a.format)
+        throw UsageError(
+            u"ctdb %1 不接受 --allow-duplicates、--encoding 或 --format。"_s.arg(command));
+}
+
+QString fileArg(const QString& f)
+{
+    return f == u"-" ? f : QFileInfo(f).absoluteFilePath();
 }
 
 int init()
 {
     const QString file = cardmodul::dbFilePath();
     if (!QDir().mkpath(appinfo::exeDir())) {
-        out(stderr, u"无法创建目录：%1"_s.arg(appinfo::exeDir()));
-        return 1;
+        console::err(u"无法创建目录：%1"_s.arg(appinfo::exeDir()));
+        return console::Failed;
     }
     try {
         cardmodul::createDatabase(file);
     } catch (const adodb::Error& e) {
-        out(stderr, e.description());
-        return 1;
+        console::err(e.description());
+        return console::Failed;
     }
-    out(stdout, u"已创建空数据库：%1"_s.arg(QDir::toNativeSeparators(file)));
-    return 0;
+    console::out(u"已创建空数据库：%1"_s.arg(QDir::toNativeSeparators(file)));
+    return console::Ok;
 }
 
 int check()
@@ -58,34 +193,95 @@ int check()
             if (rs.Fields(0).text() != u"ok")
                 problems << rs.Fields(0).text();
         if (!problems.isEmpty()) {
-            out(stderr, u"数据库文件损坏：\n"_s + problems.join(u'\n'));
-            return 1;
+            console::err(u"数据库文件损坏：\n"_s + problems.join(u'\n'));
+            return console::Failed;
         }
-        out(stdout, u"文件：%1"_s.arg(QDir::toNativeSeparators(c.fileName())));
+        console::out(u"文件：%1"_s.arg(QDir::toNativeSeparators(c.fileName())));
         for (const QString& t : {u"cardtab"_s, u"meet_tab"_s, u"daily_tab"_s}) {
             rs.Open(u"select count(*) from "_s + t, c);
-            out(stdout, t + u": "_s + rs.Fields(0).text());
+            console::out(t + u": "_s + rs.Fields(0).text());
         }
-        out(stdout, u"完整性检查：ok"_s);
-        return 0;
+        console::out(u"完整性检查：ok"_s);
+        return console::Ok;
     } catch (const adodb::Error& e) {
-        out(stderr, u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
-        return 1;
+        console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
+        return console::Failed;
     }
 }
 
-int backup(const QString& file)
+int transferCommand(const QString& command, const Args& a)
 {
-    adodb::Connection c;
-    try {
-        c.Open(cardmodul::connectionText());
-        c.backupTo(file, cardmodul::kPassword);
-    } catch (const adodb::Error& e) {
-        out(stderr, u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
-        return 1;
+    const bool isImport = command == u"import";
+    if (a.positional.size() < 3)
+        throw UsageError(isImport ? u"缺少参数：ctdb import cards|meetings 文件 [目录]"_s
+                                  : u"缺少参数：ctdb export cards|meetings|diary 文件 [目录]"_s);
+    transfer::Request r;
+    const auto table = transfer::tableNamed(a.positional[1]);
+    if (!table)
+        throw UsageError(u"不认识的表“%1”：应为 cards、meetings%2。"_s.arg(
+            a.positional[1], isImport ? QString() : u" 或 diary"_s));
+    r.table = *table;
+    r.file = fileArg(a.positional[2]);
+    r.allowDuplicates = a.allowDuplicates;
+    if (a.format) {
+        r.format = transfer::formatNamed(*a.format);
+        if (!r.format)
+            throw UsageError(u"不认识的格式“%1”：应为 vcf、csv、ics 或 md。"_s.arg(*a.format));
     }
-    out(stdout, u"已备份到：%1"_s.arg(QDir::toNativeSeparators(file)));
-    return 0;
+    if (a.encoding) {
+        r.encoding = exchange::encodingNamed(*a.encoding);
+        if (!r.encoding)
+            throw UsageError(u"不认识的编码“%1”：应为 utf-8 或 gb18030。"_s.arg(*a.encoding));
+    }
+    takeDir(a, 3);
+    return isImport ? transfer::importTable(r) : transfer::exportTable(r);
+}
+
+int run(const QStringList& arguments)
+{
+    const Args a = parse(arguments);
+    if (a.positional.isEmpty()) {
+        if (a.help) {
+            console::out(kUsage);
+            return console::Ok;
+        }
+        throw UsageError(u"缺少命令。"_s);
+    }
+    const QString command = a.positional[0];
+    static const QStringList commands = {u"init"_s,    u"check"_s,  u"backup"_s,
+                                         u"restore"_s, u"export"_s, u"import"_s};
+    if (!commands.contains(command))
+        throw UsageError(u"不认识的命令：%1"_s.arg(command));
+    if (a.help) {
+        console::out(helpOf(command));
+        return console::Ok;
+    }
+    if (command == u"export" || command == u"import")
+        return transferCommand(command, a);
+    noTransferOptions(a, command);
+    if (command == u"init") {
+        takeDir(a, 1);
+        return init();
+    }
+    if (command == u"check") {
+        takeDir(a, 1);
+        return check();
+    }
+    if (command == u"backup") {
+        if (a.positional.size() == 1) {
+            takeDir(a, 1);
+            return backup::rotating();
+        }
+        const QString file = fileArg(a.positional[1]);
+        takeDir(a, 2);
+        return backup::toFile(file);
+    }
+    // restore
+    if (a.positional.size() < 2)
+        throw UsageError(u"缺少参数：ctdb restore 备份文件 [目录]"_s);
+    const QString file = fileArg(a.positional[1]);
+    takeDir(a, 2);
+    return backup::restore(file);
 }
 
 } // namespace
@@ -93,22 +289,11 @@ int backup(const QString& file)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments().mid(1);
-    if (!args.isEmpty() && args[0] == u"backup") {
-        if (args.size() < 2 || args.size() > 3)
-            return usage();
-        const QString file = QFileInfo(args[1]).absoluteFilePath();
-        if (args.size() == 3)
-            appinfo::setExeDir(QFileInfo(args[2]).absoluteFilePath());
-        return backup(file);
+    try {
+        return run(QCoreApplication::arguments().mid(1));
+    } catch (const UsageError& e) {
+        console::err(e.message());
+        console::err(u"用“ctdb --help”或“ctdb 命令 --help”查看用法。"_s);
+        return console::BadArguments;
     }
-    if (args.isEmpty() || args.size() > 2)
-        return usage();
-    if (args.size() == 2)
-        appinfo::setExeDir(QFileInfo(args[1]).absoluteFilePath());
-    if (args[0] == u"init")
-        return init();
-    if (args[0] == u"check")
-        return check();
-    return usage();
 }

@@ -1,5 +1,6 @@
 #include "app/modul/cardmodul.h"
 
+#include "app/modul/backups.h"
 #include "app/modul/filecheck.h"
 #include "app/modul/schedule.h"
 #include "app/modul/tables.h"
@@ -72,6 +73,7 @@ void runEarly(EarlyOpen* e, const QString& text, const QString& file)
     e->opened.set_value(std::move(r));
     if (!ok || e->leaving)
         return;
+    backups::daily(text); // today's backup, on a thread of its own
     const std::optional<QString> damage = damageOf(text, e->checking);
     if (!damage || e->leaving)
         return;
@@ -100,8 +102,13 @@ QString dbFilePath()
 
 QString connectionText()
 {
+    return connectionText(dbFilePath());
+}
+
+QString connectionText(const QString& file)
+{
     return u"Provider=Microsoft.Jet.OLEDB.4.0;Persist Security Info=false;"_s + u"Data Source="_s +
-           dbFilePath() + u";Jet OLEDB:Database password = "_s + kPassword + u";"_s;
+           file + u";Jet OLEDB:Database password = "_s + kPassword + u";"_s;
 }
 
 void preopen()
@@ -120,6 +127,7 @@ void preopen()
 void finishEarly()
 {
     g_early.reset();
+    backups::stopDaily();
 }
 
 bool opendb()

@@ -26,6 +26,8 @@ extern bool dbopen;
 
 QString dbFilePath();     // the executable's directory + "/ctsource.mdb"
 QString connectionText(); // the full connection text for dbFilePath()
+// The connection text for another file of the program's (a backup, a copy to check).
+QString connectionText(const QString& file);
 // Opens the shared connection; on failure shows the "Connection Error" box, returns false.
 bool opendb();
 // Begins the next opendb() on another thread (the key derivation takes tens of

@@ -37,6 +37,26 @@ const std::array<QString, kMeetListColumns>& meetHeadings()
     return h;
 }
 
+namespace {
+template <std::size_t N> int indexOf(const std::array<QString, N>& names, QStringView name)
+{
+    for (std::size_t i = 0; i < N; ++i)
+        if (names[i] == name)
+            return int(i);
+    return -1;
+}
+} // namespace
+
+int cardColumn(QStringView name)
+{
+    return indexOf(cardColumns(), name);
+}
+
+int meetColumn(QStringView name)
+{
+    return indexOf(meetColumns(), name);
+}
+
 QStringList schemaStatements()
 {
     QString card = u"CREATE TABLE cardtab (serno INTEGER PRIMARY KEY AUTOINCREMENT"_s;

@@ -25,6 +25,10 @@ const std::array<QString, kMeetColumns>& meetColumns();
 inline constexpr int kMeetListColumns = 6;
 const std::array<QString, kMeetListColumns>& meetHeadings();
 
+// The position of a named column in cardtab / meet_tab (-1 when there is none).
+int cardColumn(QStringView name);
+int meetColumn(QStringView name);
+
 // Statements that make a new, empty database file (ctdb init and the tests).
 QStringList schemaStatements();
 

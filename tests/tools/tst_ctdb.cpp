@@ -1,9 +1,24 @@
-// ctdb as a user runs it: init, check, backup, and its refusals.
+// ctdb as a user runs it: init, check, backup, restore, export and import, and its
+// refusals. Each case runs the real program on databases of its own.
 
+#include "app/modul/backups.h"
+#include "app/modul/cardmodul.h"
+#include "app/modul/tables.h"
+#include "cards/cardtab.h"
+#include "meetings/meettab.h"
+#include "platform/instance.h"
+#include "tests/support/testsupport.h"
+
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -12,22 +27,129 @@ struct Run {
     int code;
     QString out;
     QString err;
+    QByteArray bytes; // standard output as written
 };
 
-Run ctdb(const QStringList& args)
+// Runs ctdb to its end; `serve` keeps this process answering (a running program).
+Run ctdb(const QStringList& args, const QByteArray& input = {}, bool serve = false)
 {
     QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"TZ"_s, u"Asia/Shanghai"_s);
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(CT_CTDB), args);
-    if (!p.waitForFinished(30000))
+    if (!p.waitForStarted(10000))
+        qFatal("ctdb did not start");
+    p.write(input);
+    p.closeWriteChannel();
+    if (serve) {
+        QSignalSpy done(&p, &QProcess::finished);
+        if (!done.wait(30000))
+            qFatal("ctdb hung");
+    } else if (!p.waitForFinished(60000)) {
         qFatal("ctdb hung");
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    }
+    const QByteArray out = p.readAllStandardOutput();
+    return {p.exitCode(), QString::fromUtf8(out), QString::fromUtf8(p.readAllStandardError()), out};
 }
+
+QByteArray bytesOf(const QString& file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& file, const QByteArray& bytes)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(file));
+}
+
+// A database of its own in a folder of its own (not the one appinfo points at).
+struct Db {
+    QTemporaryDir dir;
+    Db() { cardmodul::createDatabase(file()); }
+    adodb::Connection& conn()
+    {
+        if (!m_conn) {
+            m_conn = std::make_unique<adodb::Connection>();
+            m_conn->Open(cardmodul::connectionText(file()));
+        }
+        return *m_conn;
+    }
+    void close() { m_conn.reset(); }
+    QString path() const { return dir.path(); }
+    QString file() const { return dir.path() + u"/ctsource.mdb"_s; }
+    QList<QStringList> rows(const QString& sql)
+    {
+        adodb::Recordset rs;
+        rs.Open(sql, conn());
+        QList<QStringList> out;
+        for (; !rs.eof(); rs.MoveNext()) {
+            QStringList row;
+            for (int c = 0; c < rs.fieldCount(); ++c)
+                row << (rs.Fields(c).isNull() ? u"<NULL>"_s : rs.Fields(c).text());
+            out << row;
+        }
+        return out;
+    }
+    QStringList names()
+    {
+        QStringList out;
+        for (const QStringList& r : rows(u"select full_nam from cardtab order by serno"_s))
+            out << cardmodul::namcode(r[0]);
+        return out;
+    }
+    void addCard(const QString& name, const QString& note = {})
+    {
+        QStringList values{cardmodul::namcode(name)};
+        for (int c = 2; c < tables::kCardColumns; ++c)
+            values << (c == tables::cardColumn(u"note") ? note : QString());
+        cardtab::add(conn(), values);
+    }
+
+private:
+    std::unique_ptr<adodb::Connection> m_conn;
+};
+
+// Cards and meetings with every character the formats must carry.
+void fillTricky(Db& db)
+{
+    QStringList values{cardmodul::namcode(u"O'Brien, \"Bob\"; 测试"_s)};
+    for (int c = 2; c < tables::kCardColumns; ++c)
+        values << u"列%1：逗号, 引号\" 分号; 反斜杠\\ 😀"_s.arg(c);
+    values[tables::cardColumn(u"note") - 1] = u"第一行\n第二行\n"_s;
+    values[tables::cardColumn(u"glender") - 1] = u"女"_s;
+    cardtab::add(db.conn(), values);
+    db.addCard(u"一二三四五六七八九十"_s);                  // ten characters
+    db.addCard(u"欧阳一二三四五六七八九十"_s, u"长名字"_s); // longer, from a file
+    db.addCard(u"空"_s);                                    // empty columns
+    meettab::add(db.conn(), {u"2024-03-01"_s, u"周会, \"全体\"; 总结\n第二行😀"_s, u"三楼;会议室"_s,
+                             u"2024-03-05"_s, u"9"_s, u"5"_s});
+    meettab::add(db.conn(),
+                 {u"2024-03-01"_s, u"全天"_s, QString(), u"2024-03-06"_s, QString(), QString()});
+    meettab::add(db.conn(),
+                 {u"2024-03-02"_s, QString(), u"O'Hare"_s, u"2024-12-31"_s, u"23"_s, u"59"_s});
+}
+
+const QString kCardsAll = u"select * from cardtab order by serno"_s;
+const QString kMeetingsAll = u"select * from meet_tab order by meet_serno"_s;
+
 } // namespace
 
 class tst_ctdb : public QObject {
     Q_OBJECT
+    QTemporaryDir m_runtime; // the single-instance lock of these runs
+
 private Q_SLOTS:
+    void initTestCase()
+    {
+        QFile::setPermissions(m_runtime.path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+    }
+
     void initCheckBackup()
     {
         QTemporaryDir dir;
@@ -67,6 +189,490 @@ private Q_SLOTS:
         QCOMPARE(ctdb({u"check"_s, dir.path()}).code, 1);
 
         QCOMPARE(ctdb({u"frobnicate"_s}).code, 2);
+    }
+
+    // ---- export and import ----------------------------------------------------------
+
+    // Export, import into an empty database, export again: the same file, the same rows.
+    void roundTrip_exportImportExportGivesTheSameFile_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("cards vCard") << u"cards"_s << u"c.vcf"_s << QStringList();
+        QTest::newRow("cards CSV") << u"cards"_s << u"c.csv"_s << QStringList();
+        QTest::newRow("cards CSV GB18030")
+            << u"cards"_s << u"c.csv"_s << QStringList{u"--encoding"_s, u"gb18030"_s};
+        QTest::newRow("meetings iCalendar") << u"meetings"_s << u"m.ics"_s << QStringList();
+        QTest::newRow("meetings CSV") << u"meetings"_s << u"m.csv"_s << QStringList();
+    }
+    void roundTrip_exportImportExportGivesTheSameFile()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, name);
+        QFETCH(QStringList, options);
+        Db a;
+        fillTricky(a);
+        Db b;
+        QTemporaryDir files;
+        const QString first = files.path() + u"/1-"_s + name;
+        const QString second = files.path() + u"/2-"_s + name;
+        Run r = ctdb(QStringList{u"export"_s, table, first, a.path()} + options);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        r = ctdb(QStringList{u"import"_s, table, first, b.path()} + options);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        r = ctdb(QStringList{u"export"_s, table, second, b.path()} + options);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(bytesOf(second), bytesOf(first));
+        const QString all = table == u"cards" ? kCardsAll : kMeetingsAll;
+        QCOMPARE(b.rows(all), a.rows(all));
+    }
+
+    void export_diaryAsMarkdown()
+    {
+        Db db;
+        db.conn().Execute(u"insert into daily_tab values ('2024-03-02', '第二天'), ('2024-03-01', "
+                          "'第一天\n两行')"_s);
+        QTemporaryDir files;
+        const QString md = files.path() + u"/d.md"_s;
+        QCOMPARE(ctdb({u"export"_s, u"diary"_s, md, db.path()}).code, 0);
+        QCOMPARE(QString::fromUtf8(bytesOf(md)),
+                 u"# 工作日记\n\n## 2024-03-01\n\n第一天\n两行\n\n## 2024-03-02\n\n第二天\n"_s);
+    }
+
+    // A broken record in the middle: exit 1, its file and line on standard error, and
+    // the database file not changed by a single byte.
+    void import_brokenRecordInTheMiddleWritesNothing_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("line");
+        QTest::newRow("vCard without END")
+            << u"cards"_s << u"x.vcf"_s
+            << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:甲\r\nEND:VCARD\r\n"
+                          "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:乙\r\n"
+                          "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:丙\r\nEND:VCARD\r\n")
+            << 5;
+        QTest::newRow("CSV row with a field missing")
+            << u"cards"_s << u"x.csv"_s << QByteArray("姓名,手机\r\n甲,1\r\n乙\r\n丙,3\r\n") << 3;
+        QTest::newRow("CSV meeting at 25 o'clock")
+            << u"meetings"_s << u"x.csv"_s
+            << QByteArray(
+                   "会议主题,会议日期,出发时间\r\n甲,2024-01-01,8：00\r\n乙,2024-01-02,25：00\r\n"
+                   "丙,2024-01-03,9：00\r\n")
+            << 3;
+        QTest::newRow("iCalendar event without a start")
+            << u"meetings"_s << u"x.ics"_s
+            << QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\n"
+                          "BEGIN:VEVENT\r\nUID:1\r\nDTSTART:20240101T080000\r\nEND:VEVENT\r\n"
+                          "BEGIN:VEVENT\r\nUID:2\r\nSUMMARY:乙\r\nEND:VEVENT\r\n"
+                          "BEGIN:VEVENT\r\nUID:3\r\nDTSTART:20240103T080000\r\nEND:VEVENT\r\n"
+                          "END:VCALENDAR\r\n")
+            << 7;
+    }
+    void import_brokenRecordInTheMiddleWritesNothing()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(int, line);
+        Db db;
+        fillTricky(db);
+        db.close();
+        QTemporaryDir files;
+        const QString file = files.path() + u'/' + name;
+        writeFile(file, content);
+        const QByteArray before = bytesOf(db.file());
+        const Run r = ctdb({u"import"_s, table, file, db.path()});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(file + u" 第 %1 行："_s.arg(line)), qPrintable(r.err));
+        QVERIFY(r.err.contains(u"没有导入任何记录"_s));
+        QCOMPARE(bytesOf(db.file()), before);
+        QVERIFY(!QFile::exists(db.file() + u"-journal"_s));
+    }
+
+    void import_duplicateNamesAreReportedAndSkipped_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<int>("skipped");
+        QTest::newRow("skipped") << QStringList() << QStringList{u"张三"_s, u"李四"_s, u"王五"_s}
+                                 << 2;
+        QTest::newRow("allowed") << QStringList{u"--allow-duplicates"_s}
+                                 << QStringList{u"张三"_s, u"张三"_s, u"李四"_s, u"李四"_s,
+                                                u"王五"_s}
+                                 << 0;
+    }
+    void import_duplicateNamesAreReportedAndSkipped()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, names);
+        QFETCH(int, skipped);
+        Db db;
+        db.addCard(u"张三"_s);
+        QTemporaryDir files;
+        const QString file = files.path() + u"/dup.csv"_s;
+        // Blanks around a name go, as in the card window; the name is compared decoded.
+        writeFile(file, "姓名,手机\r\n  张三 ,1\r\n李四,2\r\n李四,3\r\n王五,4\r\n");
+        const Run r = ctdb(QStringList{u"import"_s, u"cards"_s, file, db.path()} + options);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(db.names(), names);
+        QVERIFY(
+            r.out.contains(u"导入 %1 条名片，因重名跳过 %2 条"_s.arg(4 - skipped).arg(skipped)));
+        if (skipped) {
+            QVERIFY2(r.err.contains(file + u" 第 2 行：数据库里已有姓名为“张三”的名片"_s),
+                     qPrintable(r.err));
+            QVERIFY2(r.err.contains(file + u" 第 4 行：姓名“李四”与第 3 行的名片相同"_s),
+                     qPrintable(r.err));
+        }
+    }
+
+    void import_waitsForAWriterThenFailsWithoutWriting()
+    {
+        Db db;
+        db.addCard(u"甲"_s);
+        db.conn().Execute(u"BEGIN IMMEDIATE"_s); // another program is writing
+        QTemporaryDir files;
+        const QString file = files.path() + u"/x.csv"_s;
+        writeFile(file, "姓名\r\n乙\r\n");
+        const Run r = ctdb({u"import"_s, u"cards"_s, file, db.path()});
+        db.conn().Execute(u"ROLLBACK"_s);
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(u"正被另一个程序写入"_s), qPrintable(r.err));
+        QCOMPARE(db.names(), QStringList{u"甲"_s});
+    }
+
+    // More than 10,000 records on a terminal: a line that counts; elsewhere none.
+    void import_showsProgressOnATerminalOnly()
+    {
+        Db db;
+        QTemporaryDir files;
+        const QString file = files.path() + u"/many.csv"_s;
+        QByteArray csv = "姓名\r\n";
+        for (int i = 0; i < 10001; ++i)
+            csv += "人" + QByteArray::number(i) + "\r\n";
+        writeFile(file, csv);
+        QProcess p; // `script` gives ctdb a terminal
+        p.start(u"script"_s, {u"-qec"_s,
+                              QStringLiteral(CT_CTDB) + u" import cards --allow-duplicates "_s +
+                                  file + u' ' + db.path(),
+                              u"/dev/null"_s});
+        QVERIFY(p.waitForFinished(60000));
+        const QString screen = QString::fromUtf8(p.readAllStandardOutput());
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY2(screen.contains(u"正在导入名片：10001 / 10001"_s), qPrintable(screen));
+        const Run piped = ctdb({u"export"_s, u"cards"_s, files.path() + u"/out.csv"_s, db.path()});
+        QCOMPARE(piped.code, 0);
+        QVERIFY(!piped.err.contains(u"正在导出"_s));
+        QVERIFY(piped.out.contains(u"已导出 10001 条名片"_s));
+    }
+
+    void standardInputAndOutput()
+    {
+        Db db;
+        fillTricky(db);
+        Run r = ctdb({u"export"_s, u"cards"_s, u"-"_s, db.path(), u"--format"_s, u"csv"_s});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.bytes.startsWith("\xEF\xBB\xBF序号,姓名"));
+        QVERIFY(r.err.contains(u"已导出 4 条名片到 标准输出"_s));
+        const QByteArray vcards =
+            ctdb({u"export"_s, u"cards"_s, u"-"_s, u"--dir"_s, db.path(), u"--format=vcf"_s}).bytes;
+        QVERIFY(vcards.startsWith("BEGIN:VCARD\r\n"));
+        Db other;
+        r = ctdb({u"import"_s, u"cards"_s, u"-"_s, other.path()}, vcards); // found by its content
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(other.rows(kCardsAll), db.rows(kCardsAll));
+    }
+
+    void arguments_wrongOnesExitWith2_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("no command") << QStringList() << u"缺少命令"_s;
+        QTest::newRow("unknown option") << QStringList{u"check"_s, u"--fast"_s} << u"--fast"_s;
+        QTest::newRow("unknown table")
+            << QStringList{u"export"_s, u"notes"_s, u"x.csv"_s} << u"notes"_s;
+        QTest::newRow("diary import")
+            << QStringList{u"import"_s, u"diary"_s, u"x.md"_s} << u"只能导出"_s;
+        QTest::newRow("wrong extension")
+            << QStringList{u"export"_s, u"cards"_s, u"x.ics"_s} << u".vcf"_s;
+        QTest::newRow("encoding of a vCard")
+            << QStringList{u"export"_s, u"cards"_s, u"x.vcf"_s, u"--encoding"_s, u"gb18030"_s}
+            << u"--encoding"_s;
+        QTest::newRow("unknown encoding")
+            << QStringList{u"export"_s, u"cards"_s, u"x.csv"_s, u"--encoding"_s, u"big5"_s}
+            << u"big5"_s;
+        QTest::newRow("duplicates on export")
+            << QStringList{u"export"_s, u"cards"_s, u"x.csv"_s, u"--allow-duplicates"_s}
+            << u"--allow-duplicates"_s;
+        QTest::newRow("standard output without a format")
+            << QStringList{u"export"_s, u"meetings"_s, u"-"_s} << u"--format"_s;
+        QTest::newRow("missing input")
+            << QStringList{u"import"_s, u"cards"_s, u"/nonexistent/x.vcf"_s} << u"找不到文件"_s;
+        QTest::newRow("missing backup")
+            << QStringList{u"restore"_s, u"/nonexistent/b.mdb"_s} << u"找不到备份文件"_s;
+        QTest::newRow("too many") << QStringList{u"check"_s, u"a"_s, u"b"_s} << u"参数太多"_s;
+        QTest::newRow("option without value")
+            << QStringList{u"export"_s, u"--format"_s} << u"缺少值"_s;
+    }
+    void arguments_wrongOnesExitWith2()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, says);
+        const Run r = ctdb(args);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(says), qPrintable(r.err));
+        QVERIFY(r.err.contains(u"--help"_s));
+        QVERIFY(r.out.isEmpty());
+    }
+
+    void arguments_existingOutputIsNeverReplaced()
+    {
+        Db db;
+        QTemporaryDir files;
+        const QString file = files.path() + u"/keep.vcf"_s;
+        writeFile(file, "precious");
+        const Run r = ctdb({u"export"_s, u"cards"_s, file, db.path()});
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.err.contains(u"已经存在"_s));
+        QCOMPARE(bytesOf(file), QByteArray("precious"));
+    }
+
+    void help_onEveryCommand_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const char* c : {"init", "check", "backup", "restore", "export", "import"})
+            QTest::newRow(c) << QString::fromLatin1(c);
+    }
+    void help_onEveryCommand()
+    {
+        QFETCH(QString, command);
+        const Run r = ctdb({command, u"--help"_s});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.startsWith(u"用法：ctdb "_s + command), qPrintable(r.out));
+        QVERIFY(r.err.isEmpty());
+        const Run all = ctdb({u"--help"_s});
+        QCOMPARE(all.code, 0);
+        QVERIFY(all.out.contains(u"  "_s + command));
+    }
+
+    // ---- backups ----------------------------------------------------------------------
+
+    void backup_rotatingKeepsTheNewest14AndChecksTheCopy()
+    {
+        Db db;
+        db.addCard(u"备份中的人"_s);
+        const QString folder = db.path() + u"/backups"_s;
+        QVERIFY(QDir().mkpath(folder));
+        // Fifteen older backups, one a day.
+        const QString good = db.path() + u"/good.mdb"_s;
+        QCOMPARE(ctdb({u"backup"_s, good, db.path()}).code, 0);
+        QStringList older;
+        for (int d = 1; d <= 15; ++d) {
+            older << folder + u"/ctsource-202001%1-120000.mdb"_s.arg(d, 2, 10, QChar(u'0'));
+            QVERIFY(QFile::copy(good, older.last()));
+        }
+        writeFile(folder + u"/notes.txt"_s, "not a backup"); // left alone
+        const Run r = ctdb({u"backup"_s, u"--dir"_s, db.path()});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QStringList now = backups::list(folder);
+        QCOMPARE(now.size(), 14);
+        QCOMPARE(now.mid(0, 13), older.mid(2)); // the two oldest went
+        const QDate today =                     // in ctdb's zone
+            QDateTime::currentDateTimeUtc().toTimeZone(QTimeZone("Asia/Shanghai")).date();
+        QVERIFY2(now.last().contains(today.toString(u"yyyyMMdd"_s)), qPrintable(now.last()));
+        QVERIFY(r.out.contains(QDir::toNativeSeparators(now.last())));
+        backups::verify(now.last());
+        adodb::Connection copy;
+        copy.Open(cardmodul::connectionText(now.last()));
+        adodb::Recordset rs;
+        rs.Open(u"select full_nam from cardtab"_s, copy);
+        QCOMPARE(cardmodul::namcode(rs.Fields(0).text()), u"备份中的人"_s);
+        QVERIFY(QFile::exists(folder + u"/notes.txt"_s));
+    }
+
+    void backup_failedCopyRemovesNoOlderOne()
+    {
+        Db db;
+        for (int i = 0; i < 200; ++i)
+            db.addCard(u"人%1"_s.arg(i), QString(u"备注"_s).repeated(100));
+        db.close();
+        const QString folder = db.path() + u"/backups"_s;
+        QVERIFY(QDir().mkpath(folder));
+        for (int d = 1; d <= 14; ++d)
+            writeFile(folder + u"/ctsource-202001%1-120000.mdb"_s.arg(d, 2, 10, QChar(u'0')),
+                      "old");
+        const QStringList before = backups::list(folder);
+        QFile f(db.file()); // a damaged page deep inside: the copy fails its check
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.seek(f.size() / 2);
+        f.write(QByteArray(4096, 'x'));
+        f.close();
+        const Run r = ctdb({u"backup"_s, u"--dir"_s, db.path()});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(backups::list(folder), before);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 14); // no partial copy
+    }
+
+    void backup_whileAnotherConnectionReads()
+    {
+        Db db;
+        db.addCard(u"读着的"_s);
+        db.conn().Execute(u"BEGIN"_s);
+        adodb::Recordset rs;
+        rs.Open(u"select * from cardtab"_s, db.conn()); // a shared lock held meanwhile
+        const Run r = ctdb({u"backup"_s, u"--dir"_s, db.path()});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        db.conn().Execute(u"COMMIT"_s);
+        QCOMPARE(backups::list(db.path() + u"/backups"_s).size(), 1);
+    }
+
+    // ---- restore ----------------------------------------------------------------------
+
+    void restore_putsTheBackupInPlaceAndKeepsTheReplacedFile()
+    {
+        Db db;
+        db.addCard(u"备份里的"_s);
+        QTemporaryDir files;
+        const QString backup = files.path() + u"/b.mdb"_s;
+        QCOMPARE(ctdb({u"backup"_s, backup, db.path()}).code, 0);
+        db.addCard(u"后来加的"_s);
+        db.close();
+        const QByteArray replaced = bytesOf(db.file());
+
+        Run r = ctdb({u"restore"_s, backup, db.path()});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY(r.out.contains(u"ctsource.mdb.before-restore"_s));
+        QCOMPARE(bytesOf(db.file()), bytesOf(backup));
+        QCOMPARE(bytesOf(db.file() + u".before-restore"_s), replaced);
+
+        // Again: the file kept the first time is kept under a number.
+        r = ctdb({u"restore"_s, backup, db.path()});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(bytesOf(db.file() + u".before-restore.1"_s), replaced);
+        QCOMPARE(bytesOf(db.file() + u".before-restore"_s), bytesOf(backup));
+        QCOMPARE(ctdb({u"check"_s, db.path()}).code, 0);
+    }
+
+    void restore_refusesABackupThatIsNotSound_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("text") << u"text"_s;
+        QTest::newRow("plain SQLite header") << u"plain"_s;
+        QTest::newRow("another password") << u"password"_s;
+        QTest::newRow("cut short") << u"short"_s;
+        QTest::newRow("damaged page") << u"damaged"_s;
+        QTest::newRow("without the tables") << u"tables"_s;
+    }
+    void restore_refusesABackupThatIsNotSound()
+    {
+        QFETCH(QString, kind);
+        Db db;
+        for (int i = 0; i < 100; ++i)
+            db.addCard(u"人%1"_s.arg(i), QString(u"备注"_s).repeated(50));
+        QTemporaryDir files;
+        const QString backup = files.path() + u"/b.mdb"_s;
+        if (kind == u"password") {
+            adodb::Connection::create(backup, u"another"_s, tables::schemaStatements());
+        } else if (kind == u"tables") {
+            adodb::Connection::create(backup, cardmodul::kPassword, {u"create table t (a)"_s});
+        } else {
+            QCOMPARE(ctdb({u"backup"_s, backup, db.path()}).code, 0);
+            QByteArray b = bytesOf(backup);
+            if (kind == u"text")
+                b = "这不是数据库";
+            else if (kind == u"plain")
+                b.replace(0, 16, QByteArray("SQLite format 3\0", 16));
+            else if (kind == u"short")
+                b.truncate(b.size() / 2);
+            else
+                b.replace(b.size() / 2, 4096, QByteArray(4096, 'x'));
+            writeFile(backup, b);
+        }
+        db.close();
+        const QByteArray before = bytesOf(db.file());
+        const Run r = ctdb({u"restore"_s, backup, db.path()});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(u"不能用来恢复"_s) && r.err.contains(u"数据库没有改动"_s),
+                 qPrintable(r.err));
+        QCOMPARE(bytesOf(db.file()), before);
+        QCOMPARE(QDir(db.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{u"ctsource.mdb"_s});
+    }
+
+    // The single-instance lock is held here, as a running program holds it: restore is
+    // refused and the database left as it was.
+    void restore_refusedWhileTheProgramRuns()
+    {
+        Db db;
+        QTemporaryDir files;
+        const QString backup = files.path() + u"/b.mdb"_s;
+        QCOMPARE(ctdb({u"backup"_s, backup, db.path()}).code, 0);
+        db.close();
+        const QByteArray before = bytesOf(db.file());
+        ct::SingleInstance program;
+        QCOMPARE(program.claim(), ct::SingleInstance::Claim::First);
+        QSignalSpy raised(&program, &ct::SingleInstance::raiseRequested);
+        const Run r = ctdb({u"restore"_s, backup, db.path()}, {}, true);
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(u"正在运行"_s), qPrintable(r.err));
+        QCOMPARE(raised.size(), 1);
+        QCOMPARE(bytesOf(db.file()), before);
+        QVERIFY(!QFile::exists(db.file() + u".before-restore"_s));
+    }
+
+    // A journal left by a program that died mid-write belongs to the replaced file: it
+    // goes aside with it, is never played into the restored copy, and still brings the
+    // replaced file back to its last committed state.
+    void restore_movesALeftoverJournalAsideWithTheReplacedFile()
+    {
+        Db db;
+        db.addCard(u"原有的"_s);
+        QTemporaryDir files;
+        const QString backup = files.path() + u"/b.mdb"_s;
+        Db source;
+        source.addCard(u"备份里的"_s);
+        QCOMPARE(ctdb({u"backup"_s, backup, source.path()}).code, 0);
+        db.close();
+
+        const pid_t child = ::fork();
+        if (child == 0) { // writes past its cache, then dies before the commit
+            adodb::Connection c;
+            c.Open(cardmodul::connectionText(db.file()));
+            c.Execute(u"PRAGMA cache_size = 10"_s);
+            c.Execute(u"BEGIN"_s);
+            c.Execute(u"update cardtab set note = 'changed'"_s);
+            for (int i = 0; i < 300; ++i)
+                c.Execute(u"insert into cardtab (full_nam, note) values (?, ?)"_s,
+                          {u"x"_s, QString(u"未提交"_s).repeated(400)});
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        QVERIFY(QFile::exists(db.file() + u"-journal"_s));
+        QVERIFY(QFileInfo(db.file() + u"-journal"_s).size() > 0);
+
+        const Run r = ctdb({u"restore"_s, backup, db.path()});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY(!QFile::exists(db.file() + u"-journal"_s));
+        QVERIFY(QFile::exists(db.file() + u".before-restore-journal"_s));
+        backups::verify(db.file());
+        QCOMPARE(ctdb({u"check"_s, db.path()}).out.contains(u"cardtab: 1\n"_s), true);
+        adodb::Connection restored;
+        restored.Open(cardmodul::connectionText(db.file()));
+        adodb::Recordset rs;
+        rs.Open(u"select full_nam from cardtab"_s, restored);
+        QCOMPARE(cardmodul::namcode(rs.Fields(0).text()), u"备份里的"_s);
+
+        // The replaced file with its journal: rolled back to what was committed.
+        backups::verify(db.file() + u".before-restore"_s);
+        adodb::Connection old;
+        old.Open(cardmodul::connectionText(db.file() + u".before-restore"_s));
+        rs.Open(u"select full_nam, note from cardtab"_s, old);
+        QCOMPARE(rs.recordCount(), 1);
+        QCOMPARE(cardmodul::namcode(rs.Fields(0).text()), u"原有的"_s);
+        QCOMPARE(rs.Fields(1).text(), QString());
     }
 };
 

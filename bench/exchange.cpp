@@ -1,0 +1,255 @@
+// ctdb's export and import beside the sqlcipher command line's full read of the same
+// table: 100,000 cards out to vCard and CSV and back into an empty database, and
+// 1,000,000 meetings out to iCalendar and CSV. One run each.
+//
+//   build/bench/exchange
+//
+// Both sides are timed without their start and key derivation: the command line's
+// "select count(*) from sqlite_master" run is taken from its full read, and the time of
+// opening the database is taken from ctdb's. The meetings are made once and kept in
+// build/bench-data/.
+
+#include "app/modul/cardmodul.h"
+#include "app/modul/tables.h"
+#include "cards/cardtab.h"
+#include "meetings/meettab.h"
+#include "platform/appinfo.h"
+#include "tools/transfer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kCards = 100000;
+constexpr int kMeetings = 1000000;
+const QString kHan = u"伟芳娜秀英敏静丽强磊军洋勇艳杰娟涛明超兰霞平刚桂华建国志红玉梅林春晓"
+                     "东海波宁辉鹏飞云雪琳婷慧颖佳欣怡晨宇浩然子轩梓涵思远嘉豪博文俊宏凯"_s;
+const QString kSurnames = u"王李张刘陈杨黄赵吴周徐孙马朱胡郭何高林罗郑梁谢宋唐许韩冯邓曹"_s;
+
+QString pick(QRandomGenerator& g, const QString& pool, int n)
+{
+    QString s;
+    for (int i = 0; i < n; ++i)
+        s += pool[int(g.bounded(pool.size()))];
+    return s;
+}
+
+QString digits(QRandomGenerator& g, int n)
+{
+    QString s;
+    for (int i = 0; i < n; ++i)
+        s += QChar(u'0' + int(g.bounded(10)));
+    return s;
+}
+
+void makeCards(const QString& file)
+{
+    cardmodul::createDatabase(file);
+    adodb::Connection c;
+    c.Open(cardmodul::connectionText(file));
+    QRandomGenerator g(20261208);
+    c.Execute(u"begin"_s);
+    adodb::Command insert(c, cardtab::insertStatement());
+    for (int i = 0; i < kCards; ++i) {
+        const QString name = kSurnames[i % kSurnames.size()] + pick(g, kHan, 1 + int(g.bounded(2)));
+        insert.Execute({cardmodul::namcode(name),
+                        QString(pick(g, kHan, 4) + u"科技有限公司"_s),
+                        u"工程师"_s,
+                        g.bounded(2) ? u"男"_s : u"女"_s,
+                        u"汉族"_s,
+                        QString::number(22 + g.bounded(40)),
+                        u"O"_s,
+                        QString(pick(g, kHan, 2) + u"市"_s + pick(g, kHan, 2) + u"路"_s +
+                                QString::number(g.bounded(900)) + u"号"_s),
+                        QString(u"0"_s + digits(g, 2) + u"-"_s + digits(g, 8)),
+                        QString(u"0"_s + digits(g, 2) + u"-"_s + digits(g, 8)),
+                        digits(g, 6),
+                        u"www.example.com.cn"_s,
+                        QString(u"user"_s + digits(g, 6) + u"@example.com"_s),
+                        QString(u"13"_s + digits(g, 9)),
+                        QString(),
+                        QString(pick(g, kHan, 2) + u"市"_s + pick(g, kHan, 2) + u"小区"_s),
+                        QString(u"0"_s + digits(g, 2) + u"-"_s + digits(g, 8)),
+                        digits(g, 6),
+                        digits(g, 9),
+                        pick(g, kHan, 3),
+                        u"会上认识，常联系。"_s});
+    }
+    c.Execute(u"commit"_s);
+}
+
+void makeMeetings(const QString& file)
+{
+    const QString part = file + u".making"_s;
+    QFile::remove(part);
+    cardmodul::createDatabase(part);
+    {
+        adodb::Connection c;
+        c.Open(cardmodul::connectionText(part));
+        QRandomGenerator g(20261209);
+        c.Execute(u"begin"_s);
+        adodb::Command insert(c, meettab::insertStatement());
+        const QDate first(2020, 1, 1);
+        for (int i = 0; i < kMeetings; ++i) {
+            const QDate day = first.addDays(g.bounded(2500));
+            const bool timed = g.bounded(10) != 0;
+            insert.Execute({cardmodul::datetext(day.addDays(-int(g.bounded(30)))),
+                            QString(pick(g, kHan, 4 + int(g.bounded(8))) + u"会议"_s),
+                            QString(pick(g, kHan, 3) + u"会议室"_s), cardmodul::datetext(day),
+                            timed ? QVariant(6 + int(g.bounded(16))) : QVariant(),
+                            timed ? QVariant(5 * int(g.bounded(12))) : QVariant()});
+        }
+        c.Execute(u"commit"_s);
+    }
+    QFile::rename(part, file);
+}
+
+double ms(const std::function<void()>& f)
+{
+    QElapsedTimer t;
+    t.start();
+    f();
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// The command line's time for one statement on the file, from its start to its end.
+double cli(const QString& file, const QString& sql)
+{
+    QProcess p;
+    p.setProgram(u"sqlcipher"_s);
+    p.setArguments({u"-batch"_s, file});
+    p.setStandardOutputFile(QProcess::nullDevice());
+    return ms([&] {
+        p.start();
+        p.write((u"PRAGMA key='"_s + cardmodul::kPassword +
+                 u"';\nPRAGMA cipher_page_size=4096;\n"_s + sql + u"\n"_s)
+                    .toUtf8());
+        p.closeWriteChannel();
+        p.waitForFinished(-1);
+    });
+}
+
+// The command line's full read of a table, less its start and key derivation.
+double cliRead(const QString& file, const QString& table)
+{
+    cli(file, u"select * from "_s + table + u';'); // the file into the cache
+    const double start = cli(file, u"select count(*) from sqlite_master;"_s);
+    return cli(file, u"select * from "_s + table + u';') - start;
+}
+
+// Opening the database (the key derivation), which every ctdb command does first.
+double openTime(const QString& file)
+{
+    std::vector<double> t;
+    for (int i = 0; i < 3; ++i)
+        t.push_back(ms([&] {
+            adodb::Connection c;
+            c.Open(cardmodul::connectionText(file));
+        }));
+    std::sort(t.begin(), t.end());
+    return t[1];
+}
+
+double run(const std::function<int()>& command, double open)
+{
+    int code = 0;
+    const double t = ms([&] { code = command(); });
+    if (code != 0) {
+        std::fprintf(stderr, "a ctdb command failed\n");
+        std::exit(1);
+    }
+    return t - open;
+}
+
+void line(const char* what, double t, double cliMs)
+{
+    std::printf("%-38s %9.1f ms   CLI read %8.1f ms   ratio %.2f (target <= 3)\n", what, t, cliMs,
+                t / cliMs);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir tmp;
+    const QString cardsDir = tmp.path() + u"/cards"_s;
+    QDir().mkpath(cardsDir);
+    const QString cards = cardsDir + u"/ctsource.mdb"_s;
+    std::printf("making %d cards ...\n", kCards);
+    std::fflush(stdout);
+    makeCards(cards);
+
+    const QString dataDir = QStringLiteral(CT_BENCH_DATA_DIR);
+    QDir().mkpath(dataDir);
+    const QString meetingsDir = dataDir + u"/exchange"_s;
+    QDir().mkpath(meetingsDir);
+    const QString meetings = meetingsDir + u"/ctsource.mdb"_s;
+    if (!QFileInfo::exists(meetings)) {
+        std::printf("making %d meetings (kept in %s) ...\n", kMeetings, qPrintable(meetingsDir));
+        std::fflush(stdout);
+        makeMeetings(meetings);
+    }
+
+    // Cards: out to vCard and CSV, then each back into an empty database.
+    const double cardsCli = cliRead(cards, u"cardtab"_s);
+    double open = openTime(cards);
+    appinfo::setExeDir(cardsDir);
+    auto exportTo = [](transfer::Table t, const QString& file) {
+        transfer::Request r;
+        r.table = t;
+        r.file = file;
+        return transfer::exportTable(r);
+    };
+    const QString vcf = tmp.path() + u"/cards.vcf"_s;
+    const QString csv = tmp.path() + u"/cards.csv"_s;
+    const double exportVcf = run([&] { return exportTo(transfer::Table::Cards, vcf); }, open);
+    const double exportCsv = run([&] { return exportTo(transfer::Table::Cards, csv); }, open);
+    std::vector<std::pair<QString, double>> imports;
+    for (const QString& file : {vcf, csv}) {
+        const QString dir = tmp.path() + u"/in-"_s + QFileInfo(file).suffix();
+        QDir().mkpath(dir);
+        cardmodul::createDatabase(dir + u"/ctsource.mdb"_s);
+        appinfo::setExeDir(dir);
+        transfer::Request r;
+        r.table = transfer::Table::Cards;
+        r.file = file;
+        r.allowDuplicates = true; // the made names repeat: every card goes in
+        imports.push_back({file, run([&] { return transfer::importTable(r); }, open)});
+    }
+
+    // Meetings: out to iCalendar and CSV.
+    const double meetingsCli = cliRead(meetings, u"meet_tab"_s);
+    open = openTime(meetings);
+    appinfo::setExeDir(meetingsDir);
+    const double exportIcs =
+        run([&] { return exportTo(transfer::Table::Meetings, tmp.path() + u"/m.ics"_s); }, open);
+    const double exportMeetCsv =
+        run([&] { return exportTo(transfer::Table::Meetings, tmp.path() + u"/m.csv"_s); }, open);
+
+    std::printf("\n%d cards (%.1f MB), %d meetings (%.1f MB); times without start and key "
+                "derivation\n",
+                kCards, double(QFileInfo(cards).size()) / 1e6, kMeetings,
+                double(QFileInfo(meetings).size()) / 1e6);
+    line("export cards to vCard", exportVcf, cardsCli);
+    line("export cards to CSV", exportCsv, cardsCli);
+    line("import cards from vCard", imports[0].second, cardsCli);
+    line("import cards from CSV", imports[1].second, cardsCli);
+    line("export meetings to iCalendar", exportIcs, meetingsCli);
+    line("export meetings to CSV", exportMeetCsv, meetingsCli);
+    return 0;
+}

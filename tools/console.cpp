@@ -1,0 +1,67 @@
+#include "tools/console.h"
+
+#include <QDir>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace console {
+
+namespace {
+void line(FILE* f, const QString& s)
+{
+    std::fputs(s.toUtf8().constData(), f);
+    std::fputc('\n', f);
+    std::fflush(f);
+}
+} // namespace
+
+void out(const QString& s)
+{
+    line(stdout, s);
+}
+
+void err(const QString& s)
+{
+    line(stderr, s);
+}
+
+QString shown(const QString& file, bool output)
+{
+    if (file == u"-")
+        return output ? u"标准输出"_s : u"标准输入"_s;
+    return QDir::toNativeSeparators(file);
+}
+
+QString at(const QString& file, int line)
+{
+    if (line <= 0)
+        return shown(file) + u"："_s;
+    return shown(file) + u" 第 %1 行："_s.arg(line);
+}
+
+ProgressLine::ProgressLine(QString what, qint64 total)
+    : m_what(std::move(what)), m_total(total), m_shown(total > kProgressFrom && ::isatty(2))
+{
+}
+
+ProgressLine::~ProgressLine()
+{
+    if (m_shown) {
+        update(m_total);
+        std::fputc('\n', stderr);
+    }
+}
+
+void ProgressLine::update(qint64 done)
+{
+    if (!m_shown)
+        return;
+    const QString s = u"\r%1：%2 / %3"_s.arg(m_what).arg(done).arg(m_total);
+    std::fputs(s.toUtf8().constData(), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace console

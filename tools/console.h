@@ -1,0 +1,52 @@
+#pragma once
+// What ctdb says: reports on standard output, errors and remarks on standard error, a
+// progress line on a terminal, and its exit codes.
+
+#include <QString>
+
+#include <exception>
+
+namespace console {
+
+enum Exit : int {
+    Ok = 0,
+    Failed = 1,      // bad data or a failed operation: nothing written
+    BadArguments = 2 // the command line is wrong
+};
+
+// A command line that cannot be carried out; main() shows it with the usage hint.
+class UsageError : public std::exception {
+public:
+    explicit UsageError(QString message) : m_message(std::move(message)) {}
+    const QString& message() const { return m_message; }
+    const char* what() const noexcept override { return "usage"; }
+
+private:
+    QString m_message;
+};
+
+void out(const QString& line);
+void err(const QString& line);
+// How a file is named in messages ("标准输入" / "标准输出" for -).
+QString shown(const QString& file, bool output = false);
+// "FILE 第 N 行：" (just "FILE：" for line 0).
+QString at(const QString& file, int line);
+
+// A line on standard error that counts up, shown only for more than kProgressFrom records
+// and only when standard error is a terminal.
+class ProgressLine {
+public:
+    static constexpr qint64 kProgressFrom = 10000;
+    ProgressLine(QString what, qint64 total);
+    ~ProgressLine();
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+    void update(qint64 done);
+
+private:
+    QString m_what;
+    qint64 m_total;
+    bool m_shown;
+};
+
+} // namespace console

@@ -1,0 +1,835 @@
+#include "tools/exchange/vcard.h"
+
+#include "app/modul/tables.h"
+#include "tools/exchange/contentline.h"
+#include "tools/exchange/textcodec.h"
+
+#include <QHash>
+#include <QIODevice>
+#include <QStringDecoder>
+
+#include <array>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace exchange::vcard {
+
+namespace {
+
+// The card columns by name, from the one column list.
+struct Columns {
+    int name = tables::cardColumn(u"full_nam");
+    int org = tables::cardColumn(u"off_nam");
+    int title = tables::cardColumn(u"Status");
+    int gender = tables::cardColumn(u"glender");
+    int nation = tables::cardColumn(u"nation");
+    int age = tables::cardColumn(u"age");
+    int blood = tables::cardColumn(u"blood_typ");
+    int offAddr = tables::cardColumn(u"off_addr");
+    int offPhone = tables::cardColumn(u"o_phone");
+    int fax = tables::cardColumn(u"fax_code");
+    int offZip = tables::cardColumn(u"off_zip");
+    int web = tables::cardColumn(u"web_addr");
+    int mail = tables::cardColumn(u"mail_addr");
+    int mobile = tables::cardColumn(u"mobile");
+    int pager = tables::cardColumn(u"call_code");
+    int homeAddr = tables::cardColumn(u"home_addr");
+    int homePhone = tables::cardColumn(u"h_phone");
+    int homeZip = tables::cardColumn(u"home_zip");
+    int qq = tables::cardColumn(u"qq_code");
+    int nick = tables::cardColumn(u"web_nam");
+    int note = tables::cardColumn(u"note");
+};
+const Columns& col()
+{
+    static const Columns c;
+    return c;
+}
+
+// Properties of the columns vCard has no property for.
+constexpr char kNation[] = "X-CTWORK-NATION";
+constexpr char kAge[] = "X-CTWORK-AGE";
+constexpr char kBlood[] = "X-CTWORK-BLOOD-TYPE";
+constexpr char kQq[] = "X-QQ";
+
+const QStringList& compoundSurnames()
+{
+    static const QStringList s = {
+        u"欧阳"_s, u"太史"_s, u"端木"_s, u"上官"_s, u"司马"_s, u"东方"_s, u"独孤"_s, u"南宫"_s,
+        u"万俟"_s, u"闻人"_s, u"夏侯"_s, u"诸葛"_s, u"尉迟"_s, u"公羊"_s, u"赫连"_s, u"澹台"_s,
+        u"皇甫"_s, u"宗政"_s, u"濮阳"_s, u"公冶"_s, u"太叔"_s, u"申屠"_s, u"公孙"_s, u"慕容"_s,
+        u"仲孙"_s, u"钟离"_s, u"长孙"_s, u"宇文"_s, u"司徒"_s, u"鲜于"_s, u"司空"_s, u"闾丘"_s,
+        u"子车"_s, u"亓官"_s, u"司寇"_s, u"巫马"_s, u"公西"_s, u"颛孙"_s, u"壤驷"_s, u"公良"_s,
+        u"漆雕"_s, u"乐正"_s, u"宰父"_s, u"谷梁"_s, u"拓跋"_s, u"夹谷"_s, u"轩辕"_s, u"令狐"_s,
+        u"段干"_s, u"百里"_s, u"呼延"_s, u"东郭"_s, u"南门"_s, u"羊舌"_s, u"微生"_s, u"梁丘"_s,
+        u"左丘"_s, u"东门"_s, u"西门"_s, u"第五"_s};
+    return s;
+}
+
+bool isHan(char32_t c)
+{
+    return (c >= 0x3400 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0x20000 && c <= 0x3134F);
+}
+
+bool hasHan(QStringView s)
+{
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        char32_t c = s[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < s.size() && s[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(s[i].unicode(), s[i + 1].unicode());
+            ++i;
+        }
+        if (isHan(c))
+            return true;
+    }
+    return false;
+}
+
+// ---- writing ------------------------------------------------------------------------
+
+class CardWriter {
+public:
+    explicit CardWriter(QByteArray& out) : m_out(out) {}
+    // A property whose value has these components (left out when all are empty).
+    void prop(const char* head, std::initializer_list<QStringView> parts)
+    {
+        bool any = false;
+        for (QStringView p : parts)
+            any = any || !p.isEmpty();
+        if (!any)
+            return;
+        m_line = head;
+        m_line += ':';
+        bool first = true;
+        for (QStringView p : parts) {
+            if (!first)
+                m_line += ';';
+            first = false;
+            appendEscaped(m_line, p);
+        }
+        appendFolded(m_out, m_line);
+    }
+    void raw(QByteArrayView line) { appendFolded(m_out, line); }
+
+private:
+    QByteArray& m_out;
+    QByteArray m_line;
+};
+
+void writeCard(QByteArray& out, const ct::CellTable& cards, int r)
+{
+    const Columns& c = col();
+    auto v = [&](int column) { return cards.view(r, column); };
+    CardWriter w(out);
+    w.raw("BEGIN:VCARD");
+    w.raw("VERSION:4.0");
+    const QString name = v(c.name).toString();
+    // FN is required, even for a card without a name.
+    QByteArray fn = "FN:";
+    appendEscaped(fn, name);
+    w.raw(fn);
+    const auto [family, given] = splitName(name);
+    w.prop("N", {family, given, {}, {}, {}});
+    w.prop("NICKNAME", {v(c.nick)});
+    const QStringView gender = v(c.gender);
+    if (gender == u"男")
+        w.raw("GENDER:M");
+    else if (gender == u"女")
+        w.raw("GENDER:F");
+    else
+        w.prop("GENDER", {{}, gender});
+    w.prop("ORG", {v(c.org)});
+    w.prop("TITLE", {v(c.title)});
+    w.prop("ADR;TYPE=work", {{}, {}, v(c.offAddr), {}, {}, v(c.offZip), {}});
+    w.prop("ADR;TYPE=home", {{}, {}, v(c.homeAddr), {}, {}, v(c.homeZip), {}});
+    w.prop("TEL;TYPE=work", {v(c.offPhone)});
+    w.prop("TEL;TYPE=work,fax", {v(c.fax)});
+    w.prop("TEL;TYPE=cell", {v(c.mobile)});
+    w.prop("TEL;TYPE=pager", {v(c.pager)});
+    w.prop("TEL;TYPE=home", {v(c.homePhone)});
+    w.prop("EMAIL", {v(c.mail)});
+    w.prop("URL", {v(c.web)});
+    w.prop("NOTE", {v(c.note)});
+    w.prop(kNation, {v(c.nation)});
+    w.prop(kAge, {v(c.age)});
+    w.prop(kBlood, {v(c.blood)});
+    w.prop(kQq, {v(c.qq)});
+    w.raw("END:VCARD");
+}
+
+// ---- reading ------------------------------------------------------------------------
+
+struct Physical {
+    QByteArrayView text;
+    int line = 0;
+};
+
+// Logical content lines: folded lines joined (CRLF and one blank removed), soft line
+// breaks of quoted-printable values joined, blank lines passed over.
+class LineReader {
+public:
+    explicit LineReader(QByteArrayView bytes) : m_bytes(bytes) {}
+
+    bool next(QByteArray& out, int& line)
+    {
+        while (auto p = take()) {
+            if (p->text.isEmpty())
+                continue;
+            out.resize(0); // keeps its room from the last line
+            out.append(p->text);
+            line = p->line;
+            const bool qp = isQuotedPrintable(p->text);
+            while (auto n = take()) {
+                if (qp && out.endsWith('=')) {
+                    out.chop(1);
+                    out.append(n->text);
+                    continue;
+                }
+                if (!n->text.isEmpty() && (n->text[0] == ' ' || n->text[0] == '\t')) {
+                    out.append(n->text.sliced(1));
+                    continue;
+                }
+                m_peeked = n;
+                break;
+            }
+            return true;
+        }
+        return false;
+    }
+
+private:
+    static bool isQuotedPrintable(QByteArrayView first)
+    {
+        const qsizetype colon = first.indexOf(':');
+        const QByteArrayView head = colon < 0 ? first : first.first(colon);
+        constexpr QByteArrayView qp("QUOTED-PRINTABLE");
+        for (qsizetype i = 0; i + qp.size() <= head.size(); ++i)
+            if ((head[i] == 'Q' || head[i] == 'q') &&
+                head.sliced(i, qp.size()).compare(qp, Qt::CaseInsensitive) == 0)
+                return true;
+        return false;
+    }
+
+    std::optional<Physical> take()
+    {
+        if (m_peeked) {
+            auto p = m_peeked;
+            m_peeked.reset();
+            return p;
+        }
+        if (m_pos >= m_bytes.size())
+            return std::nullopt;
+        qsizetype end = m_bytes.indexOf('\n', m_pos);
+        if (end < 0)
+            end = m_bytes.size();
+        QByteArrayView text = m_bytes.sliced(m_pos, end - m_pos);
+        if (text.endsWith('\r'))
+            text.chop(1);
+        m_pos = end + 1;
+        return Physical{text, ++m_line};
+    }
+
+    QByteArrayView m_bytes;
+    qsizetype m_pos = 0;
+    int m_line = 0;
+    std::optional<Physical> m_peeked;
+};
+
+// The types of a TEL or ADR that choose its column.
+enum TypeBit : unsigned { Work = 1, Home = 2, Cell = 4, Fax = 8, Pager = 16 };
+enum class Encoding8 { Plain, QuotedPrintable, Base64 };
+
+struct ContentLine {
+    int line = 0;
+    QByteArrayView name; // without its group, as written
+    unsigned types = 0;  // TypeBit: from TYPE= and the bare parameters of vCard 2.1
+    Encoding8 encoding = Encoding8::Plain;
+    QByteArrayView charset;
+    QByteArrayView value;
+};
+
+bool is(QByteArrayView a, QByteArrayView b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+unsigned typeBit(QByteArrayView t)
+{
+    t = t.trimmed();
+    if (is(t, "work"))
+        return Work;
+    if (is(t, "home"))
+        return Home;
+    if (is(t, "cell") || is(t, "mobile") || is(t, "iphone"))
+        return Cell;
+    if (is(t, "fax"))
+        return Fax;
+    if (is(t, "pager"))
+        return Pager;
+    return 0;
+}
+
+QByteArrayView unquoted(QByteArrayView v)
+{
+    v = v.trimmed();
+    if (v.size() >= 2 && v.startsWith('"') && v.endsWith('"'))
+        return v.sliced(1, v.size() - 2);
+    return v;
+}
+
+// One parameter: TYPE=a,b  ENCODING=x  CHARSET=x, or a bare 2.1 one (WORK, QUOTED-PRINTABLE).
+void parameter(ContentLine& cl, QByteArrayView p)
+{
+    p = p.trimmed();
+    const qsizetype eq = p.indexOf('=');
+    if (eq < 0) {
+        if (is(p, "QUOTED-PRINTABLE"))
+            cl.encoding = Encoding8::QuotedPrintable;
+        else if (is(p, "BASE64"))
+            cl.encoding = Encoding8::Base64;
+        else
+            cl.types |= typeBit(p);
+        return;
+    }
+    const QByteArrayView key = p.first(eq).trimmed();
+    const QByteArrayView value = unquoted(p.sliced(eq + 1));
+    if (is(key, "TYPE")) {
+        qsizetype from = 0;
+        for (qsizetype i = 0; i <= value.size(); ++i)
+            if (i == value.size() || value[i] == ',') {
+                cl.types |= typeBit(value.sliced(from, i - from));
+                from = i + 1;
+            }
+    } else if (is(key, "ENCODING")) {
+        if (is(value, "QUOTED-PRINTABLE"))
+            cl.encoding = Encoding8::QuotedPrintable;
+        else if (is(value, "B") || is(value, "BASE64"))
+            cl.encoding = Encoding8::Base64;
+    } else if (is(key, "CHARSET")) {
+        cl.charset = value;
+    }
+}
+
+// Splits group.name;param;param:value (a colon or semicolon in quotes is a parameter's).
+ContentLine parseLine(const QByteArray& text, int line)
+{
+    const QByteArrayView t(text);
+    qsizetype colon = -1;
+    bool quoted = false;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        if (t[i] == '"')
+            quoted = !quoted;
+        else if (t[i] == ':' && !quoted) {
+            colon = i;
+            break;
+        }
+    }
+    if (colon <= 0)
+        throw DataError(line,
+                        u"这一行不是“名称:值”的形式：%1"_s.arg(QString::fromUtf8(text.left(60))));
+    ContentLine cl;
+    cl.line = line;
+    cl.value = t.sliced(colon + 1);
+    qsizetype from = 0;
+    bool first = true;
+    quoted = false;
+    for (qsizetype i = 0; i <= colon; ++i) {
+        if (i < colon && t[i] == '"')
+            quoted = !quoted;
+        if (i < colon && (t[i] != ';' || quoted))
+            continue;
+        const QByteArrayView piece = t.sliced(from, i - from);
+        if (first) {
+            QByteArrayView name = piece.trimmed();
+            if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0)
+                name = name.sliced(dot + 1); // item1.TEL: the group does not matter
+            cl.name = name;
+            first = false;
+        } else {
+            parameter(cl, piece);
+        }
+        from = i + 1;
+    }
+    return cl;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+QByteArray fromQuotedPrintable(QByteArrayView v)
+{
+    QByteArray out;
+    out.reserve(v.size());
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        if (v[i] == '=' && i + 2 < v.size() && hexDigit(v[i + 1]) >= 0 && hexDigit(v[i + 2]) >= 0) {
+            out += char(hexDigit(v[i + 1]) * 16 + hexDigit(v[i + 2]));
+            i += 2;
+        } else {
+            out += v[i]; // a lone '=' is kept as written
+        }
+    }
+    return out;
+}
+
+QString withoutCr(QString t)
+{
+    if (t.contains(u'\r'))
+        t.replace(u"\r\n"_s, u"\n"_s);
+    return t;
+}
+
+// The value as text: quoted-printable or base64 undone, then decoded in its charset
+// (UTF-8 when none is named; GB18030 when the bytes are not UTF-8); CRLF becomes LF.
+QString valueText(const ContentLine& cl)
+{
+    if (cl.encoding == Encoding8::Plain && cl.charset.isEmpty() && cl.value.isValidUtf8())
+        return withoutCr(QString::fromUtf8(cl.value));
+    QByteArray bytes = cl.value.toByteArray();
+    if (cl.encoding == Encoding8::QuotedPrintable)
+        bytes = fromQuotedPrintable(bytes);
+    else if (cl.encoding == Encoding8::Base64)
+        bytes = QByteArray::fromBase64(bytes);
+    if (!cl.charset.isEmpty()) {
+        bool known = true;
+        if (auto t = decodeCharset(bytes, cl.charset, &known))
+            return withoutCr(std::move(*t));
+        if (!known)
+            throw DataError(cl.line,
+                            u"不认识的字符集“%1”。"_s.arg(QString::fromLatin1(cl.charset)));
+        throw DataError(cl.line,
+                        u"这一行的文字不是有效的 %1 编码。"_s.arg(QString::fromLatin1(cl.charset)));
+    }
+    if (auto t = decodeGuess(bytes))
+        return withoutCr(std::move(*t));
+    throw DataError(cl.line, u"这一行的文字编码无法识别（既不是 UTF-8 也不是 GB18030）。"_s);
+}
+
+// Undoes the escapes of a text value: \\ \, \; \n \N (others are kept as written).
+QString unescape(QStringView v)
+{
+    if (!v.contains(u'\\'))
+        return v.toString();
+    QString out;
+    out.reserve(v.size());
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        const QChar c = v[i];
+        if (c == u'\\' && i + 1 < v.size()) {
+            const QChar n = v[i + 1];
+            if (n == u'n' || n == u'N') {
+                out += u'\n';
+                ++i;
+                continue;
+            }
+            if (n == u'\\' || n == u',' || n == u';') {
+                out += n;
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+// The components of a structured value (N, ADR, ORG, GENDER), each unescaped.
+QStringList components(QStringView v)
+{
+    QStringList parts;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        if (v[i] == u'\\') {
+            ++i;
+        } else if (v[i] == u';') {
+            parts << unescape(v.sliced(start, i - start));
+            start = i + 1;
+        }
+    }
+    parts << unescape(v.sliced(start));
+    return parts;
+}
+
+// An address of ADR's components: big to small without blanks when it is Chinese,
+// street first with commas otherwise. The postcode (component 5) is kept apart.
+QString addressText(const QStringList& c)
+{
+    auto at = [&](int i) { return c.value(i).trimmed(); };
+    bool onlyStreet = true;
+    for (int i : {0, 1, 3, 4, 6})
+        onlyStreet = onlyStreet && c.value(i).isEmpty();
+    if (onlyStreet)
+        return at(2);
+    QStringList parts;
+    const bool chinese = hasHan(c.join(QString()));
+    const std::array<int, 6> order =
+        chinese ? std::array<int, 6>{6, 4, 3, 2, 1, 0} : std::array<int, 6>{0, 2, 1, 3, 4, 6};
+    for (int i : order)
+        if (!at(i).isEmpty())
+            parts << at(i);
+    return parts.join(chinese ? QString() : u", "_s);
+}
+
+QString genderText(const QStringList& c)
+{
+    const QString identity = c.value(1).trimmed();
+    if (!identity.isEmpty())
+        return identity;
+    const QString sex = c.value(0).trimmed();
+    const QString up = sex.toUpper();
+    if (up == u"M" || up == u"MALE")
+        return u"男"_s;
+    if (up == u"F" || up == u"FEMALE")
+        return u"女"_s;
+    if (up == u"O")
+        return u"其他"_s;
+    if (up == u"N")
+        return u"无"_s;
+    if (up == u"U")
+        return u"未知"_s;
+    return sex;
+}
+
+bool hasType(const ContentLine& cl, unsigned bits)
+{
+    return (cl.types & bits) != 0;
+}
+
+enum class Prop {
+    Other,
+    Version,
+    Fn,
+    N,
+    Org,
+    Title,
+    Gender,
+    Adr,
+    Tel,
+    Email,
+    Url,
+    Nickname,
+    Note,
+    Bday,
+    Nation,
+    Age,
+    Blood,
+    Qq
+};
+
+// The property of a name, in any case.
+Prop propertyOf(QByteArrayView name)
+{
+    static const QHash<QByteArray, Prop> props = {
+        {"VERSION", Prop::Version}, {"FN", Prop::Fn},       {"N", Prop::N},
+        {"ORG", Prop::Org},         {"TITLE", Prop::Title}, {"GENDER", Prop::Gender},
+        {"X-GENDER", Prop::Gender}, {"ADR", Prop::Adr},     {"TEL", Prop::Tel},
+        {"EMAIL", Prop::Email},     {"URL", Prop::Url},     {"NICKNAME", Prop::Nickname},
+        {"NOTE", Prop::Note},       {"BDAY", Prop::Bday},   {kNation, Prop::Nation},
+        {kAge, Prop::Age},          {kBlood, Prop::Blood},  {kQq, Prop::Qq}};
+    char upper[32];
+    if (name.size() >= qsizetype(sizeof upper))
+        return Prop::Other;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char ch = name[i];
+        upper[i] = ch >= 'a' && ch <= 'z' ? char(ch - 'a' + 'A') : ch;
+    }
+    return props.value(QByteArray::fromRawData(upper, name.size()), Prop::Other);
+}
+
+// One card being read.
+class CardBuilder {
+public:
+    explicit CardBuilder(int line) : m_line(line) {}
+    int line() const { return m_line; }
+
+    void add(const ContentLine& cl)
+    {
+        const Columns& c = col();
+        switch (propertyOf(cl.name)) {
+        case Prop::Other: // PHOTO, UID, REV, CATEGORIES, X-...: no column
+            break;
+        case Prop::Version: {
+            const QByteArrayView v = cl.value.trimmed();
+            if (v != "2.1" && v != "3.0" && v != "4.0")
+                throw DataError(cl.line, u"不支持的 vCard 版本“%1”（能读 2.1、3.0 和 4.0）。"_s.arg(
+                                             QString::fromUtf8(v)));
+            break;
+        }
+        case Prop::Fn:
+            m_fn = unescape(valueText(cl));
+            break;
+        case Prop::N:
+            m_n = components(valueText(cl));
+            break;
+        case Prop::Org: {
+            QStringList units = components(valueText(cl));
+            units.removeAll(QString());
+            put(c.org, units.join(u' '), u"其他单位"_s);
+            break;
+        }
+        case Prop::Title:
+            put(c.title, unescape(valueText(cl)), u"其他职务"_s);
+            break;
+        case Prop::Gender:
+            put(c.gender, genderText(components(valueText(cl))), u"性别"_s);
+            break;
+        case Prop::Adr:
+            address(cl);
+            break;
+        case Prop::Tel:
+            phone(cl);
+            break;
+        case Prop::Email:
+            put(c.mail, unescape(valueText(cl)).trimmed(), u"其他EMAIL"_s);
+            break;
+        case Prop::Url:
+            put(c.web, unescape(valueText(cl)).trimmed(), u"其他网址"_s);
+            break;
+        case Prop::Nickname:
+            put(c.nick, unescape(valueText(cl)), u"其他网名"_s);
+            break;
+        case Prop::Note:
+            m_notes << unescape(valueText(cl));
+            break;
+        case Prop::Bday:
+            m_extra << u"生日："_s + unescape(valueText(cl));
+            break;
+        case Prop::Nation:
+            put(c.nation, unescape(valueText(cl)), u"民族"_s);
+            break;
+        case Prop::Age:
+            put(c.age, unescape(valueText(cl)), u"年龄"_s);
+            break;
+        case Prop::Blood:
+            put(c.blood, unescape(valueText(cl)), u"血型"_s);
+            break;
+        case Prop::Qq:
+            put(c.qq, unescape(valueText(cl)).trimmed(), u"其他QQ号"_s);
+            break;
+        }
+    }
+
+    // The card's columns; throws when it has no name.
+    void finish(Records& out)
+    {
+        QString name = m_fn;
+        if (name.trimmed().isEmpty())
+            name = nameFromN(m_n);
+        if (name.trimmed().isEmpty())
+            throw DataError(m_line, u"这张名片没有姓名（FN 和 N 都是空的）。"_s);
+        m_f[std::size_t(col().name)] = name;
+        QStringList note = m_notes;
+        note += m_extra;
+        m_f[std::size_t(col().note)] = note.join(u'\n');
+        out.rows.appendNullCell();
+        for (int i = 1; i < tables::kCardColumns; ++i)
+            out.rows.appendCell(m_f[std::size_t(i)]);
+        out.lines.push_back(m_line);
+    }
+
+private:
+    // Puts a value into its column, or, when the column is taken, into 说明 with a label.
+    void put(int column, const QString& v, const QString& label)
+    {
+        if (v.isEmpty())
+            return;
+        QString& slot = m_f[std::size_t(column)];
+        if (slot.isEmpty())
+            slot = v;
+        else if (slot != v)
+            m_extra << label + u"："_s + v;
+    }
+
+    void phone(const ContentLine& cl)
+    {
+        const Columns& c = col();
+        QString v = unescape(valueText(cl)).trimmed();
+        if (v.startsWith(u"tel:"_s, Qt::CaseInsensitive)) // VALUE=uri
+            v = v.mid(4);
+        int column;
+        if (hasType(cl, Fax))
+            column = c.fax;
+        else if (hasType(cl, Pager))
+            column = c.pager;
+        else if (hasType(cl, Cell))
+            column = c.mobile;
+        else if (hasType(cl, Home))
+            column = c.homePhone;
+        else if (hasType(cl, Work))
+            column = c.offPhone;
+        else
+            column = m_f[std::size_t(c.offPhone)].isEmpty() ? c.offPhone : c.mobile;
+        put(column, v, u"其他电话"_s);
+    }
+
+    void address(const ContentLine& cl)
+    {
+        const Columns& c = col();
+        const QStringList parts = components(valueText(cl));
+        const QString text = addressText(parts);
+        const QString zip = parts.value(5).trimmed();
+        if (text.isEmpty() && zip.isEmpty())
+            return;
+        auto isFree = [&](int a, int z) {
+            return m_f[std::size_t(a)].isEmpty() && m_f[std::size_t(z)].isEmpty();
+        };
+        int a = -1;
+        int z = -1;
+        if (hasType(cl, Work)) {
+            a = c.offAddr;
+            z = c.offZip;
+        } else if (hasType(cl, Home)) {
+            a = c.homeAddr;
+            z = c.homeZip;
+        } else if (isFree(c.offAddr, c.offZip)) {
+            a = c.offAddr;
+            z = c.offZip;
+        } else {
+            a = c.homeAddr;
+            z = c.homeZip;
+        }
+        if (isFree(a, z)) {
+            m_f[std::size_t(a)] = text;
+            m_f[std::size_t(z)] = zip;
+        } else {
+            m_extra << u"其他地址："_s + text +
+                           (zip.isEmpty() ? QString() : u"（邮编 "_s + zip + u"）"_s);
+        }
+    }
+
+    int m_line;
+    std::array<QString, tables::kCardColumns> m_f;
+    QString m_fn;
+    QStringList m_n;
+    QStringList m_notes;
+    QStringList m_extra;
+};
+
+// A file in UTF-16 (as some mail programs save vCards) as UTF-8.
+QByteArray asUtf8(QByteArrayView bytes)
+{
+    std::optional<QStringConverter::Encoding> e;
+    if (bytes.startsWith("\xFF\xFE"))
+        e = QStringConverter::Utf16LE;
+    else if (bytes.startsWith("\xFE\xFF"))
+        e = QStringConverter::Utf16BE;
+    if (!e)
+        return withoutUtf8Bom(bytes).toByteArray();
+    QStringDecoder d(*e);
+    const QString text = d.decode(bytes);
+    if (d.hasError())
+        throw DataError(1, u"文件以 UTF-16 标记开头，但内容不是有效的 UTF-16。"_s);
+    return text.toUtf8();
+}
+
+} // namespace
+
+std::pair<QString, QString> splitName(const QString& name)
+{
+    const QString n = name.trimmed();
+    if (n.isEmpty())
+        return {};
+    if (hasHan(n)) {
+        for (const QString& s : compoundSurnames())
+            if (n.size() > s.size() && n.startsWith(s))
+                return {s, n.mid(s.size())};
+        const qsizetype first = n[0].isHighSurrogate() && n.size() > 1 ? 2 : 1;
+        return {n.left(first), n.mid(first)};
+    }
+    const qsizetype blank = n.lastIndexOf(u' ');
+    if (blank < 0)
+        return {QString(), n};
+    return {n.mid(blank + 1), n.left(blank).trimmed()};
+}
+
+QString nameFromN(const QStringList& c)
+{
+    const QString family = c.value(0).trimmed();
+    const QString given = c.value(1).trimmed();
+    const QString more = c.value(2).trimmed();
+    const QString joined = family + given + more;
+    if (hasHan(joined))
+        return joined;
+    QStringList parts;
+    for (const QString& p : {given, more, family})
+        if (!p.isEmpty())
+            parts << p;
+    return parts.join(u' ');
+}
+
+void write(const ct::CellTable& cards, QIODevice& out, const Progress& progress)
+{
+    Sink sink(out);
+    for (int r = 0, n = cards.rowCount(); r < n; ++r) {
+        writeCard(sink.buffer(), cards, r);
+        sink.flushWhenFull();
+        if (progress && (r + 1) % kProgressStep == 0)
+            progress(r + 1);
+    }
+    sink.flush();
+}
+
+Records read(QByteArrayView bytes)
+{
+    const QByteArray utf8 = asUtf8(bytes);
+    Records out;
+    out.rows = ct::CellTable(tables::kCardColumns);
+    LineReader lines(utf8);
+    QByteArray text;
+    int line = 0;
+    std::optional<CardBuilder> card;
+    int nested = 0;      // depth of cards inside a card (vCard 2.1 AGENT)
+    bool binary = false; // the last property was base64 data
+    bool sawCard = false;
+    while (lines.next(text, line)) {
+        const bool marker = text.startsWith('B') || text.startsWith('b') || text.startsWith('E') ||
+                            text.startsWith('e') || text.startsWith(' ');
+        const QByteArray upper = marker ? text.trimmed().toUpper() : QByteArray();
+        if (upper == "BEGIN:VCARD") {
+            if (card)
+                ++nested;
+            else
+                card.emplace(line);
+            sawCard = true;
+            continue;
+        }
+        if (upper == "END:VCARD") {
+            if (nested > 0) {
+                --nested;
+            } else if (!card) {
+                throw DataError(line, u"END:VCARD 前面没有 BEGIN:VCARD。"_s);
+            } else {
+                card->finish(out);
+                card.reset();
+            }
+            binary = false;
+            continue;
+        }
+        if (!card)
+            throw DataError(line, u"这一行不在任何名片（BEGIN:VCARD … END:VCARD）之内。"_s);
+        if (nested > 0)
+            continue;
+        if (binary && !text.contains(':'))
+            continue; // base64 data of a photo written without folding blanks
+        const ContentLine cl = parseLine(text, line);
+        binary = cl.encoding == Encoding8::Base64;
+        if (binary && propertyOf(cl.name) == Prop::Other)
+            continue; // a photo, logo, sound or key
+        card->add(cl);
+    }
+    if (card)
+        throw DataError(card->line(), u"从这一行开始的名片没有结束（缺少 END:VCARD）。"_s);
+    if (!sawCard && !utf8.trimmed().isEmpty())
+        throw DataError(1, u"这不是 vCard 文件：没有 BEGIN:VCARD。"_s);
+    return out;
+}
+
+} // namespace exchange::vcard

@@ -1,0 +1,431 @@
+#include "tools/transfer.h"
+
+#include "app/modul/cardmodul.h"
+#include "app/modul/tables.h"
+#include "cards/cardtab.h"
+#include "diary/dailytab.h"
+#include "meetings/meettab.h"
+#include "platform/clock.h"
+#include "tools/console.h"
+#include "tools/exchange/csv.h"
+#include "tools/exchange/ical.h"
+#include "tools/exchange/markdown.h"
+#include "tools/exchange/vcard.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QTimeZone>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using console::UsageError;
+
+namespace transfer {
+
+namespace {
+
+// The engine's primary result codes of a file another connection holds.
+constexpr int kBusy = 5;
+constexpr int kLocked = 6;
+
+QString tableWord(Table t)
+{
+    switch (t) {
+    case Table::Cards:
+        return u"名片"_s;
+    case Table::Meetings:
+        return u"会议"_s;
+    case Table::Diary:
+        return u"日记"_s;
+    }
+    return {};
+}
+
+QString formatWord(Format f)
+{
+    switch (f) {
+    case Format::Vcf:
+        return u".vcf（vCard）"_s;
+    case Format::Csv:
+        return u".csv"_s;
+    case Format::Ics:
+        return u".ics（iCalendar）"_s;
+    case Format::Md:
+        return u".md（Markdown）"_s;
+    }
+    return {};
+}
+
+QList<Format> formatsOf(Table t, bool forImport)
+{
+    switch (t) {
+    case Table::Cards:
+        return {Format::Vcf, Format::Csv};
+    case Table::Meetings:
+        return {Format::Ics, Format::Csv};
+    case Table::Diary:
+        return forImport ? QList<Format>{} : QList<Format>{Format::Md};
+    }
+    return {};
+}
+
+std::optional<Format> formatOfName(const QString& file)
+{
+    const QString ext = QFileInfo(file).suffix().toLower();
+    if (ext == u"vcf" || ext == u"vcard")
+        return Format::Vcf;
+    if (ext == u"csv")
+        return Format::Csv;
+    if (ext == u"ics" || ext == u"ical" || ext == u"icalendar")
+        return Format::Ics;
+    if (ext == u"md" || ext == u"markdown")
+        return Format::Md;
+    return std::nullopt;
+}
+
+// What standard input holds, from its first bytes.
+Format formatOfContent(QByteArrayView bytes)
+{
+    const QByteArray head = exchange::withoutUtf8Bom(bytes)
+                                .first(qMin<qsizetype>(bytes.size(), 64))
+                                .toByteArray()
+                                .trimmed()
+                                .toUpper();
+    if (head.startsWith("BEGIN:VCARD"))
+        return Format::Vcf;
+    if (head.startsWith("BEGIN:VCALENDAR"))
+        return Format::Ics;
+    return Format::Csv;
+}
+
+// The format of a request, or the UsageError that says why there is none.
+Format resolve(const Request& r, bool forImport, QByteArrayView input = {})
+{
+    const QList<Format> allowed = formatsOf(r.table, forImport);
+    QStringList words;
+    for (Format f : allowed)
+        words << formatWord(f);
+    std::optional<Format> f = r.format;
+    if (!f && r.file != u"-")
+        f = formatOfName(r.file);
+    if (!f && r.file == u"-") {
+        if (!forImport)
+            throw UsageError(
+                u"输出到标准输出时要用 --format 指定格式（%1）。"_s.arg(words.join(u'、')));
+        f = formatOfContent(input);
+    }
+    if (!f || !allowed.contains(*f))
+        throw UsageError(u"%1只能%2 %3 文件；“%4”不是。也可以用 --format 指定格式。"_s.arg(
+            tableWord(r.table), forImport ? u"从"_s : u"导出为"_s, words.join(u" 或 "_s),
+            console::shown(r.file)));
+    if (r.encoding && *f != Format::Csv)
+        throw UsageError(u"--encoding 只用于 CSV 文件。"_s);
+    if (r.allowDuplicates && !(forImport && r.table == Table::Cards))
+        throw UsageError(u"--allow-duplicates 只用于导入名片。"_s);
+    return *f;
+}
+
+bool openDatabase(adodb::Connection& c)
+{
+    try {
+        c.Open(cardmodul::connectionText());
+        return true;
+    } catch (const adodb::Error& e) {
+        console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
+        return false;
+    }
+}
+
+// One transaction: rolled back unless committed.
+class Transaction {
+public:
+    explicit Transaction(adodb::Connection& c) : m_c(c) { c.Execute(u"BEGIN IMMEDIATE"_s); }
+    ~Transaction()
+    {
+        if (!m_open)
+            return;
+        try {
+            m_c.Execute(u"ROLLBACK"_s);
+        } catch (const adodb::Error&) {
+            // the engine rolls back on its own when the statement fails
+        }
+    }
+    void commit()
+    {
+        m_c.Execute(u"COMMIT"_s);
+        m_open = false;
+    }
+
+private:
+    adodb::Connection& m_c;
+    bool m_open = true;
+};
+
+ct::CellTable readTable(adodb::Connection& c, Table t)
+{
+    adodb::Recordset rs;
+    switch (t) {
+    case Table::Cards:
+        cardtab::openAllBySerial(c, rs);
+        break;
+    case Table::Meetings:
+        meettab::openAll(c, rs);
+        break;
+    case Table::Diary:
+        dailytab::openAll(c, rs);
+        break;
+    }
+    ct::CellTable rows = rs.takeRows();
+    if (t == Table::Cards)
+        cardtab::decodeNames(rows);
+    return rows;
+}
+
+int storeCards(adodb::Connection& c, const exchange::Records& in, const Request& r, int* skipped)
+{
+    adodb::Recordset rs;
+    cardtab::openNames(c, rs);
+    QHash<QString, int> names; // coded name -> the line it came from (0: stored)
+    const ct::CellTable stored = rs.takeRows();
+    for (int i = 0; i < stored.rowCount(); ++i)
+        if (!stored.isNull(i, 0))
+            names.insert(stored.text(i, 0), 0);
+    adodb::Command insert(c, cardtab::insertStatement());
+    console::ProgressLine progress(u"正在导入名片"_s, in.rows.rowCount());
+    int added = 0;
+    QVariantList values;
+    for (int i = 0; i < in.rows.rowCount(); ++i) {
+        if ((i + 1) % exchange::kProgressStep == 0)
+            progress.update(i + 1);
+        const QString name = cardtab::trimBlanks(in.rows.text(i, tables::kCardNameColumn));
+        const QString coded = cardmodul::namcode(name);
+        const int line = in.lines[std::size_t(i)];
+        if (!r.allowDuplicates) {
+            if (const auto seen = names.constFind(coded); seen != names.cend()) {
+                ++*skipped;
+                console::err(
+                    console::at(r.file, line) +
+                    (*seen == 0
+                         ? u"数据库里已有姓名为“%1”的名片，没有导入。"_s.arg(name)
+                         : u"姓名“%1”与第 %2 行的名片相同，没有导入。"_s.arg(name).arg(*seen)));
+                continue;
+            }
+            names.insert(coded, line);
+        }
+        values.clear();
+        values << coded;
+        for (int col = tables::kCardNameColumn + 1; col < tables::kCardColumns; ++col)
+            values << in.rows.text(i, col);
+        insert.Execute(values);
+        ++added;
+    }
+    return added;
+}
+
+int storeMeetings(adodb::Connection& c, const exchange::Records& in)
+{
+    adodb::Command insert(c, meettab::insertStatement());
+    console::ProgressLine progress(u"正在导入会议"_s, in.rows.rowCount());
+    const auto col = [](const char16_t* name) { return tables::meetColumn(QStringView(name)); };
+    const int recordDate = col(u"record_date"), topic = col(u"meet_cont"),
+              place = col(u"meet_addr"), meetDate = col(u"meet_date"), hour = col(u"go_hour"),
+              minute = col(u"go_second");
+    for (int i = 0; i < in.rows.rowCount(); ++i) {
+        if ((i + 1) % exchange::kProgressStep == 0)
+            progress.update(i + 1);
+        const ct::CellTable& t = in.rows;
+        insert.Execute(
+            meettab::insertValues({t.text(i, recordDate), t.text(i, topic), t.text(i, place),
+                                   t.text(i, meetDate), t.text(i, hour), t.text(i, minute)}));
+    }
+    return in.rows.rowCount();
+}
+
+} // namespace
+
+std::optional<Table> tableNamed(QStringView name)
+{
+    if (name == u"cards")
+        return Table::Cards;
+    if (name == u"meetings")
+        return Table::Meetings;
+    if (name == u"diary")
+        return Table::Diary;
+    return std::nullopt;
+}
+
+std::optional<Format> formatNamed(QStringView name)
+{
+    const QString n = name.toString().toLower();
+    if (n == u"vcf" || n == u"vcard")
+        return Format::Vcf;
+    if (n == u"csv")
+        return Format::Csv;
+    if (n == u"ics" || n == u"ical" || n == u"icalendar")
+        return Format::Ics;
+    if (n == u"md" || n == u"markdown")
+        return Format::Md;
+    return std::nullopt;
+}
+
+int exportTable(const Request& r)
+{
+    const Format f = resolve(r, false);
+    const bool toStdout = r.file == u"-";
+    if (!toStdout && QFileInfo::exists(r.file))
+        throw UsageError(u"文件“%1”已经存在，不会覆盖。请换一个文件名，或先把它移走。"_s.arg(
+            console::shown(r.file)));
+    adodb::Connection c;
+    if (!openDatabase(c))
+        return console::Failed;
+    ct::CellTable rows;
+    try {
+        rows = readTable(c, r.table);
+    } catch (const adodb::Error& e) {
+        console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
+        return console::Failed;
+    }
+
+    QFile out;
+    const bool opened =
+        toStdout ? out.open(stdout, QIODevice::WriteOnly)
+                 : (out.setFileName(r.file), out.open(QIODevice::WriteOnly | QIODevice::NewOnly));
+    if (!opened) {
+        console::err(u"无法写入“%1”：%2"_s.arg(console::shown(r.file, true), out.errorString()));
+        return console::Failed;
+    }
+    const exchange::Encoding enc = r.encoding.value_or(exchange::Encoding::Utf8);
+    std::vector<exchange::Note> notes;
+    int written = rows.rowCount();
+    try {
+        console::ProgressLine progress(u"正在导出"_s + tableWord(r.table), rows.rowCount());
+        const exchange::Progress step = [&progress](qint64 n) { progress.update(n); };
+        switch (f) {
+        case Format::Vcf:
+            exchange::vcard::write(rows, out, step);
+            break;
+        case Format::Csv:
+            if (r.table == Table::Cards)
+                exchange::csv::writeCards(rows, out, enc, step);
+            else
+                exchange::csv::writeMeetings(rows, out, enc, step);
+            break;
+        case Format::Ics: {
+            auto done = exchange::ical::write(rows, out, QTimeZone::systemTimeZone(),
+                                              ctclock::now().toUTC(), step);
+            written = done.events;
+            notes = std::move(done.notes);
+            break;
+        }
+        case Format::Md:
+            exchange::markdown::writeDiary(rows, out, step);
+            break;
+        }
+        if (!out.flush())
+            throw exchange::WriteError(u"写入失败：%1"_s.arg(out.errorString()));
+        if (!toStdout && ::fsync(out.handle()) != 0)
+            throw exchange::WriteError(u"写入失败：无法把文件写到磁盘上。"_s);
+    } catch (const exchange::WriteError& e) {
+        out.close();
+        if (!toStdout)
+            QFile::remove(r.file); // a file cut short is no export
+        console::err(console::shown(r.file, true) + u"："_s + e.message());
+        return console::Failed;
+    }
+    out.close();
+    for (const exchange::Note& n : notes)
+        console::err(u"注意："_s + n.text);
+    const QString report = u"已导出 %1 条%2到 %3。"_s.arg(written).arg(
+        tableWord(r.table), console::shown(r.file, true));
+    if (toStdout)
+        console::err(report);
+    else
+        console::out(report);
+    return console::Ok;
+}
+
+int importTable(const Request& r)
+{
+    if (r.table == Table::Diary)
+        throw UsageError(u"日记只能导出（ctdb export diary 文件.md），不能导入。"_s);
+    QByteArray bytes;
+    {
+        QFile in;
+        if (r.file == u"-") {
+            if (!in.open(stdin, QIODevice::ReadOnly)) {
+                console::err(u"无法读取标准输入：%1"_s.arg(in.errorString()));
+                return console::Failed;
+            }
+        } else {
+            if (!QFileInfo::exists(r.file))
+                throw UsageError(u"找不到文件“%1”。"_s.arg(console::shown(r.file)));
+            in.setFileName(r.file);
+            if (!in.open(QIODevice::ReadOnly)) {
+                console::err(u"无法读取“%1”：%2"_s.arg(console::shown(r.file), in.errorString()));
+                return console::Failed;
+            }
+        }
+        bytes = in.readAll();
+    }
+    const Format f = resolve(r, true, bytes);
+
+    exchange::Records records;
+    try {
+        switch (f) {
+        case Format::Vcf:
+            records = exchange::vcard::read(bytes);
+            break;
+        case Format::Csv:
+            records = r.table == Table::Cards ? exchange::csv::readCards(bytes, r.encoding)
+                                              : exchange::csv::readMeetings(bytes, r.encoding);
+            break;
+        case Format::Ics:
+            records = exchange::ical::read(bytes, QTimeZone::systemTimeZone(), ctclock::today());
+            break;
+        case Format::Md:
+            break;
+        }
+    } catch (const exchange::DataError& e) {
+        console::err(console::at(r.file, e.line()) + e.message());
+        console::err(u"没有导入任何记录。"_s);
+        return console::Failed;
+    }
+    for (const exchange::Note& n : records.notes)
+        console::err(console::at(r.file, n.line) + n.text);
+
+    adodb::Connection c;
+    if (!openDatabase(c))
+        return console::Failed;
+    int added = 0;
+    int skipped = 0;
+    try {
+        // The whole import is one transaction: pages kept in memory until the commit,
+        // not spilled (each spill syncs the journal) when the file grows past the cache.
+        c.Execute(u"PRAGMA cache_size = -262144"_s);
+        Transaction t(c);
+        added = r.table == Table::Cards ? storeCards(c, records, r, &skipped)
+                                        : storeMeetings(c, records);
+        t.commit();
+    } catch (const adodb::Error& e) {
+        const int primary = e.number() & 0xff;
+        if (primary == kBusy || primary == kLocked)
+            console::err(
+                u"错误 %1：数据库文件正被另一个程序写入，请稍后再试（%2）。"_s.arg(e.number())
+                    .arg(e.description()));
+        else
+            console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
+        console::err(u"没有导入任何记录。"_s);
+        return console::Failed;
+    }
+    QString report =
+        u"已从 %1 导入 %2 条%3"_s.arg(console::shown(r.file)).arg(added).arg(tableWord(r.table));
+    if (r.table == Table::Cards)
+        report += u"，因重名跳过 %1 条"_s.arg(skipped);
+    console::out(report + u"。"_s);
+    return console::Ok;
+}
+
+} // namespace transfer
