@@ -5,12 +5,14 @@
 //   ctdb restore FILE [DIR]               put a backup in place (not while ctwork runs)
 //   ctdb export cards|meetings|diary FILE [DIR]
 //   ctdb import cards|meetings FILE [DIR]
+//   ctdb history DATE [--restore N] [DIR]   earlier texts of a diary entry
 // DIR defaults to the directory of ctdb itself (also --dir DIR).
 
 #include "app/modul/cardmodul.h"
 #include "platform/appinfo.h"
 #include "tools/backup.h"
 #include "tools/console.h"
+#include "tools/history.h"
 #include "tools/transfer.h"
 
 #include <QCoreApplication>
@@ -33,6 +35,7 @@ const QString kUsage =
     "  restore 备份文件 [目录]              用备份恢复数据库（程序须已退出）\n"
     "  export cards|meetings|diary 文件 [目录]   导出名片、会议或日记\n"
     "  import cards|meetings 文件 [目录]    导入名片或会议\n"
+    "  history 日期 [--restore 号码] [目录] 日记被替换前的文字；恢复其中一个\n"
     "“ctdb 命令 --help”显示这个命令的说明。\n"
     "退出码：0 成功；1 数据有错或操作失败（什么也没有写入）；2 命令行有错。"_s;
 
@@ -82,6 +85,13 @@ QString helpOf(const QString& command)
                "  --encoding gb18030   CSV 按 GB18030 读（默认自动识别 UTF-8 和 GB18030）\n"
                "  --format 格式        vcf、csv 或 ics（不按扩展名判断时）\n"_s +
                kDirNote;
+    if (command == u"history")
+        return u"用法：ctdb history 日期 [--restore 号码] [目录]\n"
+               "日记每次被改写时，原来的文字都留在数据库里（窗口里不显示）。\n"
+               "不加 --restore 时列出这个日期现在的日记和以前的每一段文字，各有一个号码；\n"
+               "加 --restore 号码时把那一段恢复成这个日期的日记，现在的文字也留在历史里。\n"
+               "日期写成 2026-12-08 这样。\n"_s +
+               kDirNote;
     return kUsage;
 }
 
@@ -92,6 +102,7 @@ struct Args {
     std::optional<QString> encoding;
     std::optional<QString> format;
     std::optional<QString> dir;
+    std::optional<QString> restore;
 };
 
 Args parse(const QStringList& in)
@@ -130,6 +141,8 @@ Args parse(const QStringList& in)
             a.format = value();
         else if (name == u"--dir")
             a.dir = value();
+        else if (name == u"--restore")
+            a.restore = value();
         else
             throw UsageError(u"不认识的选项：%1"_s.arg(s));
     }
@@ -248,8 +261,8 @@ int run(const QStringList& arguments)
         throw UsageError(u"缺少命令。"_s);
     }
     const QString command = a.positional[0];
-    static const QStringList commands = {u"init"_s,    u"check"_s,  u"backup"_s,
-                                         u"restore"_s, u"export"_s, u"import"_s};
+    static const QStringList commands = {u"init"_s,   u"check"_s,  u"backup"_s, u"restore"_s,
+                                         u"export"_s, u"import"_s, u"history"_s};
     if (!commands.contains(command))
         throw UsageError(u"不认识的命令：%1"_s.arg(command));
     if (a.help) {
@@ -259,6 +272,21 @@ int run(const QStringList& arguments)
     if (command == u"export" || command == u"import")
         return transferCommand(command, a);
     noTransferOptions(a, command);
+    if (a.restore && command != u"history")
+        throw UsageError(u"只有 ctdb history 接受 --restore。"_s);
+    if (command == u"history") {
+        if (a.positional.size() < 2)
+            throw UsageError(u"缺少参数：ctdb history 日期 [--restore 号码] [目录]"_s);
+        const QString date = a.positional[1];
+        takeDir(a, 2);
+        if (!a.restore)
+            return history::list(date);
+        bool ok = false;
+        const qint64 n = a.restore->toLongLong(&ok);
+        if (!ok)
+            throw UsageError(u"--restore 后面应是号码：%1"_s.arg(*a.restore));
+        return history::bringBack(date, n);
+    }
     if (command == u"init") {
         takeDir(a, 1);
         return init();

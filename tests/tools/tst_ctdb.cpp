@@ -5,6 +5,7 @@
 #include "app/modul/cardmodul.h"
 #include "app/modul/tables.h"
 #include "cards/cardtab.h"
+#include "diary/dailytab.h"
 #include "meetings/meettab.h"
 #include "platform/instance.h"
 #include "tests/support/testsupport.h"
@@ -442,7 +443,7 @@ private Q_SLOTS:
     void help_onEveryCommand_data()
     {
         QTest::addColumn<QString>("command");
-        for (const char* c : {"init", "check", "backup", "restore", "export", "import"})
+        for (const char* c : {"init", "check", "backup", "restore", "export", "import", "history"})
             QTest::newRow(c) << QString::fromLatin1(c);
     }
     void help_onEveryCommand()
@@ -455,6 +456,41 @@ private Q_SLOTS:
         const Run all = ctdb({u"--help"_s});
         QCOMPARE(all.code, 0);
         QVERIFY(all.out.contains(u"  "_s + command));
+    }
+
+    // ---- the diary's history -------------------------------------------------------
+
+    // Every text a save replaced is listed with its number and time, and can be brought
+    // back; the text it replaces stays in the history in turn.
+    void history_listsAndBringsBackEarlierTexts()
+    {
+        Db db;
+        const QDateTime at(QDate(2026, 12, 8), QTime(9, 30));
+        dailytab::save(db.conn(), u"2026-12-08"_s, u"上午写的"_s, dailytab::Save::Replace, at);
+        dailytab::save(db.conn(), u"2026-12-08"_s, u"下午改的"_s, dailytab::Save::Replace,
+                       at.addSecs(6 * 3600));
+        db.close();
+        Run r = ctdb({u"history"_s, u"2026-12-8"_s, db.path()});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.startsWith(u"2026-12-08 现在的日记：\n下午改的\n\n"
+                                  "第 1 号，2026-12-08 15:30:00 被替换：\n上午写的\n"_s),
+                 qPrintable(r.out));
+
+        r = ctdb({u"history"_s, u"2026-12-08"_s, u"--restore"_s, u"1"_s, db.path()});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(db.rows(u"select daily_desc from daily_tab"_s),
+                 (QList<QStringList>{{u"上午写的"_s}}));
+        QCOMPARE(db.rows(u"select daily_desc from daily_hist order by hist_serno"_s),
+                 (QList<QStringList>{{u"上午写的"_s}, {u"下午改的"_s}}));
+        db.close();
+
+        r = ctdb({u"history"_s, u"2026-12-08"_s, u"--restore"_s, u"7"_s, db.path()});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.err.contains(u"没有第 7 号"_s));
+        r = ctdb({u"history"_s, u"2026-12-09"_s, db.path()});
+        QCOMPARE(r.code, 1);
+        r = ctdb({u"history"_s, u"2026-12-08"_s, u"--restore"_s, u"x"_s, db.path()});
+        QCOMPARE(r.code, 2);
     }
 
     // ---- backups ----------------------------------------------------------------------
