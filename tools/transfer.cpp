@@ -28,8 +28,6 @@ namespace transfer {
 namespace {
 
 // The engine's primary result codes of a file another connection holds.
-constexpr int kBusy = 5;
-constexpr int kLocked = 6;
 
 QString tableWord(Table t)
 {
@@ -410,13 +408,7 @@ int importTable(const Request& r)
                                         : storeMeetings(c, records);
         t.commit();
     } catch (const adodb::Error& e) {
-        const int primary = e.number() & 0xff;
-        if (primary == kBusy || primary == kLocked)
-            console::err(
-                u"错误 %1：数据库文件正被另一个程序写入，请稍后再试（%2）。"_s.arg(e.number())
-                    .arg(e.description()));
-        else
-            console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
+        console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
         console::err(u"没有导入任何记录。"_s);
         return console::Failed;
     }

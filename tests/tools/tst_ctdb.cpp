@@ -340,7 +340,9 @@ private Q_SLOTS:
         const Run r = ctdb({u"import"_s, u"cards"_s, file, db.path()});
         db.conn().Execute(u"ROLLBACK"_s);
         QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.contains(u"正被另一个程序写入"_s), qPrintable(r.err));
+        QVERIFY2(
+            r.err.contains(u"数据库文件正被另一个程序锁定，请稍后再试（database is locked）"_s),
+            qPrintable(r.err));
         QCOMPARE(db.names(), QStringList{u"甲"_s});
     }
 
