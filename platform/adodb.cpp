@@ -40,7 +40,7 @@ Error engineError(sqlite3* db)
 
 // The position of the first UTF-16 unit that is half of a surrogate pair without its
 // other half, or -1.
-qsizetype loneSurrogate(const QString& t)
+qsizetype loneSurrogate(QStringView t)
 {
     for (qsizetype i = 0; i < t.size(); ++i) {
         const char16_t u = t[i].unicode();
@@ -80,6 +80,19 @@ sqlite3_stmt* prepareOnly(sqlite3* db, const QString& sql)
     return st;
 }
 
+// A text with a lone surrogate cannot be stored as it is: refused, nothing written.
+void refuseLoneSurrogate(QStringView t)
+{
+    const qsizetype bad = loneSurrogate(t);
+    if (bad < 0)
+        return;
+    const QString unit = QString::number(t[bad].unicode(), 16).toUpper().rightJustified(4, u'0');
+    throw Error(ErrUnstorableText,
+                u"文本中第 %1 个字符（U+%2）是不成对的代理码元，无法按原样保存，"
+                "什么也没有写入。请删去这个字符后再试。"_s.arg(t.left(bad).toUcs4().size() + 1)
+                    .arg(unit));
+}
+
 void bind(sqlite3* db, sqlite3_stmt* st, const QVariantList& params)
 {
     if (sqlite3_bind_parameter_count(st) != params.size())
@@ -97,16 +110,7 @@ void bind(sqlite3* db, sqlite3_stmt* st, const QVariantList& params)
             // UTF-8, never UTF-16: the engine takes a leading U+FEFF or U+FFFE of UTF-16
             // data for a byte-order mark and would change the text.
             const QString t = v.toString();
-            const qsizetype bad = loneSurrogate(t);
-            if (bad >= 0) {
-                const QString unit =
-                    QString::number(t[bad].unicode(), 16).toUpper().rightJustified(4, u'0');
-                throw Error(
-                    ErrUnstorableText,
-                    u"文本中第 %1 个字符（U+%2）是不成对的代理码元，无法按原样保存，"
-                    "什么也没有写入。请删去这个字符后再试。"_s.arg(t.left(bad).toUcs4().size() + 1)
-                        .arg(unit));
-            }
+            refuseLoneSurrogate(t);
             const QByteArray utf8 = t.toUtf8();
             rc = sqlite3_bind_text(st, idx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
         }
@@ -496,6 +500,37 @@ int Command::Execute(const QVariantList& params)
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
     bind(m_db, m_stmt, params);
+    return step();
+}
+
+int Command::Execute(std::span<const std::optional<QStringView>> texts)
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+    if (sqlite3_bind_parameter_count(m_stmt) != int(texts.size()))
+        throw Error(SQLITE_RANGE, u"语句的参数个数不符。"_s);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const int idx = int(i) + 1;
+        int rc;
+        if (!texts[i]) {
+            rc = sqlite3_bind_null(m_stmt, idx);
+        } else {
+            const QStringView t = *texts[i];
+            refuseLoneSurrogate(t);
+            // Encoded into one buffer the command keeps; the engine copies it.
+            m_utf8.resize(t.size() * 3);
+            char* const end = m_encoder.appendToBuffer(m_utf8.data(), t);
+            rc = sqlite3_bind_text(m_stmt, idx, m_utf8.constData(), int(end - m_utf8.constData()),
+                                   SQLITE_TRANSIENT);
+        }
+        if (rc != SQLITE_OK)
+            throw engineError(m_db);
+    }
+    return step();
+}
+
+int Command::step()
+{
     int rc;
     while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
     }

@@ -5,11 +5,15 @@
 #include "platform/celltable.h"
 
 #include <QString>
+#include <QStringEncoder>
+#include <QStringView>
 #include <QVariant>
 #include <QVariantList>
 
 #include <exception>
 #include <memory>
+#include <optional>
+#include <span>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -118,10 +122,15 @@ public:
     Command& operator=(const Command&) = delete;
     // Runs the statement with these parameters; returns the number of rows it changed.
     int Execute(const QVariantList& params);
+    // The same with every parameter a text (a view, not copied) or Null (no value).
+    int Execute(std::span<const std::optional<QStringView>> texts);
 
 private:
+    int step();
     sqlite3* m_db;
     sqlite3_stmt* m_stmt;
+    QByteArray m_utf8;
+    QStringEncoder m_encoder{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
 };
 
 class Recordset;

@@ -1,9 +1,24 @@
 #include "tools/exchange/contentline.h"
 
+#include <QStringEncoder>
+
+#include <algorithm>
+
 namespace exchange {
 
 void appendEscaped(QByteArray& out, QStringView value)
 {
+    const bool plain = std::none_of(value.begin(), value.end(), [](QChar c) {
+        return c == u'\\' || c == u',' || c == u';' || c == u'\r' || c == u'\n';
+    });
+    if (plain) { // the common case: encoded straight onto the end
+        thread_local QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+        const qsizetype at = out.size();
+        out.resize(at + value.size() * 3);
+        char* const end = encoder.appendToBuffer(out.data() + at, value);
+        out.resize(end - out.constData());
+        return;
+    }
     const QByteArray u = value.toUtf8();
     const char* p = u.constData();
     const qsizetype n = u.size();

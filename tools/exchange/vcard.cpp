@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QIODevice>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <array>
@@ -53,9 +54,9 @@ constexpr char kAge[] = "X-CTWORK-AGE";
 constexpr char kBlood[] = "X-CTWORK-BLOOD-TYPE";
 constexpr char kQq[] = "X-QQ";
 
-const QStringList& compoundSurnames()
+const QSet<QString>& compoundSurnames()
 {
-    static const QStringList s = {
+    static const QSet<QString> s = {
         u"欧阳"_s, u"太史"_s, u"端木"_s, u"上官"_s, u"司马"_s, u"东方"_s, u"独孤"_s, u"南宫"_s,
         u"万俟"_s, u"闻人"_s, u"夏侯"_s, u"诸葛"_s, u"尉迟"_s, u"公羊"_s, u"赫连"_s, u"澹台"_s,
         u"皇甫"_s, u"宗政"_s, u"濮阳"_s, u"公冶"_s, u"太叔"_s, u"申屠"_s, u"公孙"_s, u"慕容"_s,
@@ -100,12 +101,13 @@ public:
             any = any || !p.isEmpty();
         if (!any)
             return;
-        m_line = head;
-        m_line += ':';
+        m_line.resize(0); // keeps its room from the last property
+        m_line.append(head);
+        m_line.append(':');
         bool first = true;
         for (QStringView p : parts) {
             if (!first)
-                m_line += ';';
+                m_line.append(';');
             first = false;
             appendEscaped(m_line, p);
         }
@@ -738,9 +740,9 @@ std::pair<QString, QString> splitName(const QString& name)
     if (n.isEmpty())
         return {};
     if (hasHan(n)) {
-        for (const QString& s : compoundSurnames())
-            if (n.size() > s.size() && n.startsWith(s))
-                return {s, n.mid(s.size())};
+        // The compound surnames are all two characters long.
+        if (n.size() > 2 && compoundSurnames().contains(n.left(2)))
+            return {n.left(2), n.mid(2)};
         const qsizetype first = n[0].isHighSurrogate() && n.size() > 1 ? 2 : 1;
         return {n.left(first), n.mid(first)};
     }
