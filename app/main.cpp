@@ -8,6 +8,7 @@
 
 int main(int argc, char** argv)
 {
+    shell::prepareEnvironment();
     QApplication app(argc, argv);
     shell::setUp(app);
     ct::SingleInstance instance;
