@@ -74,6 +74,7 @@ mainfrm::mainfrm(QWidget* parent) : QMainWindow(parent)
     central->setFixedSize(twips::toPx(7185), twips::toPx(4875));
     adjustSize();
     form::centre(this);
+    form::useDesignedKeys(this);
 }
 
 mainfrm::~mainfrm() = default;

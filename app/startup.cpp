@@ -3,6 +3,8 @@
 #include "app/mainfrm.h"
 #include "app/modul/cardmodul.h"
 #include "app/windows.h"
+#include "platform/bus.h"
+#include "platform/form.h"
 #include "platform/instance.h"
 #include "platform/msgbox.h"
 #include "platform/session.h"
@@ -13,12 +15,18 @@ using namespace Qt::StringLiterals;
 
 namespace shell {
 
+void prepareEnvironment()
+{
+    bus::preventAutolaunch();
+}
+
 void setUp(QApplication& app)
 {
     Q_UNUSED(app);
+    // No display name: Qt would append it to every window title the desktop shows.
     QApplication::setApplicationName(u"ctwork"_s);
-    QApplication::setApplicationDisplayName(u"澄桐工作管理"_s);
     QApplication::setDesktopFileName(u"ctwork"_s);
+    form::useSongFont();
 }
 
 std::unique_ptr<mainfrm> start(ct::SingleInstance& instance)

@@ -15,7 +15,10 @@ class SingleInstance;
 
 namespace shell {
 
-// The application's names as the desktop sees them.
+// Before the application object exists: where the session has no bus, none is started.
+void prepareEnvironment();
+
+// The application's names as the desktop sees them, and the windows' typeface.
 void setUp(QApplication& app);
 
 // The shown main window, or null when another copy runs (the program then ends).
