@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -117,7 +118,8 @@ meetfrm::meetfrm(QWidget* parent) : QDialog(parent)
     Picture1->setAutoFillBackground(true);
     Picture1->setFrameShape(QFrame::StyledPanel);
     twips::place(Picture1, 120, 3480, 6015, 1815);
-    const QPixmap pm(u":/images/meeting.png"_s);
+    // The larger drawing of the picture, enlarged to fill the grid's place.
+    const QPixmap pm = QIcon(u":/images/meeting.png"_s).pixmap(QSize(80, 80));
     if (!pm.isNull())
         Picture1->setPixmap(
             pm.scaled(Picture1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));

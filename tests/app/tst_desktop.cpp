@@ -2,6 +2,7 @@
 // on the designed desktop, the diary ready for writing, the meeting grid's designed
 // widths wide enough for its dates and times, the manual without a sideways scroll bar.
 
+#include "app/mainfrm.h"
 #include "cards/cardmain.h"
 #include "diary/dailyfrm.h"
 #include "help/frmabout.h"
@@ -17,6 +18,7 @@
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QIcon>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -26,6 +28,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBrowser>
+#include <QToolButton>
 
 #include <functional>
 #include <memory>
@@ -162,6 +165,29 @@ private Q_SLOTS:
                      qPrintable(u"column %1 needs %2 px, has %3"_s.arg(col).arg(need).arg(
                          g->columnWidth(col))));
             QCOMPARE(g->columnWidth(col), twips::toPx(meettab::widthsTwips()[std::size_t(col)]));
+        }
+    }
+
+    // The main window's pictures and the program icon come drawn at twice their size too,
+    // for screens that show two pixels for one.
+    void images_shipAtTwiceTheirSize()
+    {
+        mainfrm main;
+        QList<std::pair<QIcon, QSize>> icons{{main.windowIcon(), QSize(64, 64)}};
+        const std::pair<const char*, QSize> shortcuts[] = {
+            {"Picture1", QSize(48, 36)}, {"Picture2", QSize(40, 40)}, {"Picture3", QSize(40, 36)}};
+        for (const auto& [name, size] : shortcuts)
+            icons << std::pair{testsupport::child<QToolButton>(&main, name)->icon(), size};
+        for (const auto& [icon, size] : std::as_const(icons)) {
+            const QList<QSize> sizes = icon.availableSizes();
+            QVERIFY2(sizes.contains(size) && sizes.contains(size * 2),
+                     qPrintable(u"%1 sizes, the first %2 wide"_s.arg(sizes.size())
+                                    .arg(sizes.value(0).width())));
+            const QImage one = icon.pixmap(size, 1.0).toImage();
+            const QImage two = icon.pixmap(size, 2.0).toImage();
+            QCOMPARE(two.size(), size * 2);
+            // Drawn afresh, not the small one enlarged.
+            QVERIFY(two != one.scaled(size * 2).convertToFormat(two.format()));
         }
     }
 
