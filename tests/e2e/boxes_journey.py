@@ -30,7 +30,7 @@ class Desk:
                 "the card window stays on top")
         return self.dlg
 
-    def box(self, want, answer="Return", timeout=15):
+    def box(self, want, answer="Return", timeout=15, last=False):
         """Waits for the next box, checks where it stands, answers it with a key."""
         wid = h.desktop_window(TITLE, timeout, other_than=(self.main,))
         alert = h.window(self.app, TITLE, timeout, role="alert")
@@ -47,6 +47,9 @@ class Desk:
         self.shots += 1
         h.key(answer)
         h.wait_for(lambda: wid not in h.stacking(), 10, "the box to close")
+        if last:
+            # The handler is done: the keyboard is back in the card window.
+            h.wait_for(lambda: h.active_window() == self.card, 10, "the card window active")
 
     def button(self, caption):
         h.press(h.find(self.dlg, "push button", caption))
@@ -65,7 +68,7 @@ def handlers(bindir):
         d.button("添加名片")
         d.box("姓名不能为空")
         d.box("单位联系电话不能为空！")
-        d.box("名片未保存，清重新输入相关信息！")
+        d.box("名片未保存，清重新输入相关信息！", last=True)
 
         h.set_text(h.find(dlg, "text", "姓  名"), "张三")
         h.press(h.find(dlg, "page tab", "联络资料"))
@@ -73,7 +76,7 @@ def handlers(bindir):
         h.press(h.find(dlg, "page tab", "基本资料"))
         d.button("添加名片")
         d.box("相同姓名的人已存在，是否增加！")  # Return: 是
-        d.box("纪录被成功增加")
+        d.box("纪录被成功增加", last=True)
 
         d.button("名片查询")
         h.set_text(h.find(dlg, "text", "姓名："), "张")
@@ -84,19 +87,21 @@ def handlers(bindir):
         h.Atspi.generate_mouse_event(x + w // 2, y + hh // 2, "b1c")
         h.wait_for(lambda: h.text_of(h.find(dlg, "text", "姓  名")) == "张三", 10, "the card")
         d.button("名片修改")
-        d.box("确定修改：张三 的通讯地址！", "Escape")  # 取消: nothing more
+        d.box("确定修改：张三 的通讯地址！", "Escape", last=True)  # 取消: nothing more
         d.button("名片修改")
         d.box("确定修改：张三 的通讯地址！")
-        d.box("修改成功！")
+        d.box("修改成功！", last=True)
         d.button("删除名片")
         d.box("确定删除名片—姓名：张三")
-        d.box("记录被成功删除")
+        d.box("记录被成功删除", last=True)
         serno = h.text_of(h.find(dlg, "text", "序号"))
         d.button("名片修改")  # the card is gone: a run error
         d.box("确定修改：张三 的通讯地址！")
-        d.box("程序运行错误：3021没有序号为 %s 的名片，修改未保存。" % serno)
+        d.box("程序运行错误：3021没有序号为 %s 的名片，修改未保存。" % serno, last=True)
+        d.button("查  找")  # one card is left: stepping on from it reaches the end
+        h.wait_for(lambda: grid.queryTable().nRows == 1, 10, "one card listed")
         d.button("下一条")
-        d.box("已经是最后一条记录，请重新查询！")
+        d.box("已经是最后一条记录，请重新查询！", last=True)
 
 
 def reminder(bindir):
