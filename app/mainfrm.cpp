@@ -23,20 +23,28 @@ static void initResources()
     Q_INIT_RESOURCE(images); // the images live in a static library
 }
 
+// An image at its designed size and drawn at twice it, whatever the screens at start.
+static QIcon picture(const QString& name)
+{
+    QIcon icon(u":/images/%1.png"_s.arg(name));
+    icon.addFile(u":/images/%1@2x.png"_s.arg(name));
+    return icon;
+}
+
 mainfrm::mainfrm(QWidget* parent) : QMainWindow(parent)
 {
     initResources();
     setObjectName(u"mainfrm"_s);
     setWindowTitle(u"澄桐工作管理"_s);
-    setWindowIcon(QIcon(u":/images/ctwork.png"_s));
+    setWindowIcon(picture(u"ctwork"_s));
 
     auto* central = new QWidget(this);
     central->setObjectName(u"client"_s);
     setCentralWidget(central);
     // From left to right: cards, meetings, diary.
-    shortcut("Picture1", "Label1", u"名片管理"_s, u":/images/card.png"_s, 960);
-    shortcut("Picture2", "Label3", u"约会会议"_s, u":/images/meeting.png"_s, 3000);
-    shortcut("Picture3", "Label2", u"工作日记"_s, u":/images/diary.png"_s, 4800);
+    shortcut("Picture1", "Label1", u"名片管理"_s, u"card"_s, 960);
+    shortcut("Picture2", "Label3", u"约会会议"_s, u"meeting"_s, 3000);
+    shortcut("Picture3", "Label2", u"工作日记"_s, u"diary"_s, 4800);
 
     QMenuBar* bar = menuBar();
     auto item = [this](QMenu* m, const char* name, const QString& caption) {
@@ -74,6 +82,7 @@ mainfrm::mainfrm(QWidget* parent) : QMainWindow(parent)
     central->setFixedSize(twips::toPx(7185), twips::toPx(4875));
     adjustSize();
     form::centre(this);
+    form::useDesignedKeys(this);
 }
 
 mainfrm::~mainfrm() = default;
@@ -86,7 +95,7 @@ QToolButton* mainfrm::shortcut(const char* name, const char* labelName, const QS
     b->setProperty("label", QString::fromLatin1(labelName));
     b->setText(caption);
     b->setAccessibleName(caption);
-    b->setIcon(QIcon(image));
+    b->setIcon(picture(image));
     b->setIconSize(QSize(twips::toPx(660), twips::toPx(480)));
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     b->setAutoRaise(true);

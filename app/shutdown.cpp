@@ -2,6 +2,7 @@
 
 #include "app/modul/cardmodul.h"
 #include "app/modul/schedule.h"
+#include "platform/bus.h"
 #include "platform/clock.h"
 #include "platform/msgbox.h"
 #include "platform/session.h"
@@ -50,8 +51,8 @@ ct::SessionWatch* winhook(QObject* owner)
 {
     g_owner = owner;
     if (!g_inhibitor)
-        g_inhibitor = new ct::LogoutInhibitor(u"ctwork"_s, schedule::kDiaryPrompt,
-                                              QDBusConnection::sessionBus(), owner);
+        g_inhibitor =
+            new ct::LogoutInhibitor(u"ctwork"_s, schedule::kDiaryPrompt, bus::session(), owner);
     QTimer::singleShot(0, owner, [] { holdLogout(ctclock::now()); });
     auto* watch =
         new ct::SessionWatch([](bool mayInteract) { return winhookproc(mayInteract); }, owner);

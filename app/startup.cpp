@@ -3,6 +3,8 @@
 #include "app/mainfrm.h"
 #include "app/modul/cardmodul.h"
 #include "app/windows.h"
+#include "platform/bus.h"
+#include "platform/form.h"
 #include "platform/instance.h"
 #include "platform/msgbox.h"
 #include "platform/session.h"
@@ -17,13 +19,15 @@ namespace shell {
 void setUp(QApplication& app)
 {
     Q_UNUSED(app);
+    // No display name: Qt would append it to every window title the desktop shows.
     QApplication::setApplicationName(u"ctwork"_s);
-    QApplication::setApplicationDisplayName(u"澄桐工作管理"_s);
     QApplication::setDesktopFileName(u"ctwork"_s);
+    form::useSongFont();
 }
 
 void beforeApplication(ct::SingleInstance& instance)
 {
+    bus::preventAutolaunch();
     QThread::currentThread(); // this thread is the application's main thread
     if (instance.tryLock())
         cardmodul::preopen();

@@ -15,11 +15,12 @@ class SingleInstance;
 
 namespace shell {
 
-// Before the application object exists: takes the single-instance lock and, when this
-// is the first copy, begins the database open at once.
+// Before the application object exists: where the session has no bus, none is started;
+// takes the single-instance lock and, when this is the first copy, begins the database
+// open at once.
 void beforeApplication(ct::SingleInstance& instance);
 
-// The application's names as the desktop sees them.
+// The application's names as the desktop sees them, and the windows' typeface.
 void setUp(QApplication& app);
 
 // The shown main window, or null when another copy runs (the program then ends).

@@ -56,7 +56,7 @@ cardmain::cardmain(QWidget* parent) : QDialog(parent)
         sernotxt->setPalette(pal);
     }
     nametxt = edit(p0, "nametxt", u"姓  名"_s, 345, 1440, 1080, 2415);
-    nametxt->setMaxLength(10);
+    form::limitTyping(nametxt, 10); // a longer stored name is still shown whole
     off_namtxt = edit(p0, "off_namtxt", u"单  位"_s, 345, 1440, 1560, 2415);
     statustxt = edit(p0, "statustxt", u"职  务"_s, 345, 1440, 2040, 2415);
     glendertxt = edit(p0, "glendertxt", u"性  别"_s, 345, 1440, 2520, 2415);
@@ -130,6 +130,7 @@ cardmain::cardmain(QWidget* parent) : QDialog(parent)
 
     SSTab1->setCurrentIndex(0);
     form::centre(this);
+    form::useDesignedKeys(this);
 }
 
 QLineEdit* cardmain::edit(QWidget* page, const char* name, const QString& label, int labelLeft,
@@ -172,7 +173,7 @@ void cardmain::setBoxText(int c, const QString& text)
     if (c == 21)
         othertxt->setPlainText(text);
     else
-        m_lines[std::size_t(c)]->setText(text);
+        form::setText(m_lines[std::size_t(c)], text);
 }
 
 void cardmain::writeHeadings()

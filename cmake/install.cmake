@@ -14,6 +14,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/help/images DESTINATION ${CT_INSTALL_APP
   FILES_MATCHING PATTERN "*.png")
 install(FILES ${PROJECT_SOURCE_DIR}/resources/images/ctwork.png
   DESTINATION share/icons/hicolor/64x64/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/images/ctwork@2x.png
+  DESTINATION share/icons/hicolor/128x128/apps RENAME ctwork.png)
 
 # The menu entry names the program by its final path (the prefix may be given only now,
 # with cmake --install --prefix); DESTDIR is a staging area and not part of that path.

@@ -3,6 +3,7 @@
 #include "app/modul/cardmodul.h"
 #include "diary/dailytab.h"
 #include "platform/clock.h"
+#include "platform/form.h"
 #include "platform/msgbox.h"
 #include "platform/topmost.h"
 #include "platform/twips.h"
@@ -69,6 +70,9 @@ dailyfrm::dailyfrm(QWidget* parent) : QDialog(parent)
     logtxt->setObjectName(u"logtxt"_s);
     logtxt->setAccessibleName(u"日记内容"_s);
     twips::place(logtxt, 0, 960, 6015, 3255);
+    logtxt->setTabChangesFocus(true);
+    logtxt->setFocus(); // the window opens ready for writing
+    form::useDesignedKeys(this);
 
     twips::resizeClient(this, 5985, 4215);
 }

@@ -1,6 +1,8 @@
 #include "help/frmabout.h"
 
 #include "platform/appinfo.h"
+#include "platform/bus.h"
+#include "platform/form.h"
 #include "platform/msgbox.h"
 #include "platform/twips.h"
 
@@ -61,6 +63,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
     twips::place(cmdOK, 3990, 2625, 1500, 345);
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
 
+    form::useDesignedKeys(this);
     Form_Load();
 }
 
@@ -117,6 +120,9 @@ void frmAbout::StartSysInfo()
 {
     const QString tool = sysInfoTool();
     // The tool runs on its own; the About box stays open.
-    if (tool.isEmpty() || !QProcess::startDetached(tool, {}))
+    QProcess p;
+    p.setProgram(tool);
+    p.setProcessEnvironment(bus::childEnvironment());
+    if (tool.isEmpty() || !p.startDetached())
         msgbox::show(u"此时系统信息不可用"_s);
 }

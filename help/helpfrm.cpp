@@ -1,6 +1,7 @@
 #include "help/helpfrm.h"
 
 #include "platform/appinfo.h"
+#include "platform/form.h"
 #include "platform/twips.h"
 
 #include <QDir>
@@ -24,6 +25,8 @@ helpfrm::helpfrm(QWidget* parent) : QDialog(parent)
     // Its left border lies out of view, 120 twips left of the client area.
     twips::place(WebBrowser1, -120, 0, 10455, 5535);
     twips::resizeClient(this, 10485, 5550);
+    form::centre(this); // on a small or magnified screen, no larger than the screen
+    form::useDesignedKeys(this);
     Form_Load();
 }
 

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -32,7 +33,7 @@ meetfrm::meetfrm(QWidget* parent) : QDialog(parent)
     setObjectName(u"meetfrm"_s);
     setWindowTitle(u"会议/约会"_s);
     setAccessibleName(u"会议/约会"_s);
-    setFont(QFont(u"宋体"_s, font().pointSize()));
+    setFont(form::songFont());
     twips::resizeClient(this, 6210, 5340);
 
     Frame1 = new QGroupBox(u"查找方式"_s, this);
@@ -106,6 +107,7 @@ meetfrm::meetfrm(QWidget* parent) : QDialog(parent)
     MSFmeet->grid()->setCols(tables::kMeetListColumns);
     MSFmeet->grid()->setRows(2);
     twips::place(MSFmeet, 120, 3480, 6015, 1815);
+    MSFmeet->setFocusPolicy(Qt::NoFocus); // hidden under the picture until the first search
     connect(MSFmeet, &ct::GridView::Click, this, &meetfrm::MSFmeet_Click);
 
     // Covers the grid until the first search.
@@ -116,13 +118,15 @@ meetfrm::meetfrm(QWidget* parent) : QDialog(parent)
     Picture1->setAutoFillBackground(true);
     Picture1->setFrameShape(QFrame::StyledPanel);
     twips::place(Picture1, 120, 3480, 6015, 1815);
-    const QPixmap pm(u":/images/meeting.png"_s);
+    // The larger drawing of the picture, enlarged to fill the grid's place.
+    const QPixmap pm = QIcon(u":/images/meeting.png"_s).pixmap(QSize(80, 80));
     if (!pm.isNull())
         Picture1->setPixmap(
             pm.scaled(Picture1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     Picture1->raise();
 
     form::centre(this);
+    form::useDesignedKeys(this);
 }
 
 QLineEdit* meetfrm::edit(const char* name, const QString& label, int top)
@@ -144,6 +148,7 @@ QComboBox* meetfrm::combo(const char* name, const QStringList& items, int left, 
     c->setObjectName(QString::fromLatin1(name));
     c->setEditable(true);
     c->setInsertPolicy(QComboBox::NoInsert);
+    c->setCompleter(nullptr); // typed keys give exactly the typed text
     c->addItems(items);
     c->setCurrentIndex(-1);
     c->setEditText({});
@@ -290,6 +295,7 @@ void meetfrm::findcmd_Click()
         return;
     }
     Picture1->hide();
+    MSFmeet->setFocusPolicy(Qt::StrongFocus);
     ct::GridModel* g = MSFmeet->grid();
     for (int j = 0; j < tables::kMeetListColumns; ++j) {
         if (j < g->Cols())

@@ -3,8 +3,11 @@
 #include "platform/appinfo.h"
 
 #include <QApplication>
+#include <QGridLayout>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 
 using namespace Qt::StringLiterals;
 
@@ -13,6 +16,9 @@ namespace msgbox {
 namespace {
 Responder g_responder;
 int g_showing = 0;
+
+// Room beside the title for the window manager's icon and buttons.
+constexpr int kTitleRoom = 130;
 
 struct ShowingGuard {
     ShowingGuard() { ++g_showing; }
@@ -37,6 +43,34 @@ bool isShowing()
     return g_showing > 0;
 }
 
+namespace {
+QWidget* shownWindow(QWidget* w)
+{
+    if (!w)
+        return nullptr;
+    w = w->window();
+    return w->isVisible() && !w->isMinimized() ? w : nullptr;
+}
+} // namespace
+
+QWidget* owner()
+{
+    if (QWidget* w = shownWindow(QApplication::activeModalWidget()))
+        return w;
+    if (QWidget* w = shownWindow(QApplication::activeWindow()))
+        return w;
+    QWidget* main = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (!shownWindow(w) || (w->windowType() != Qt::Window && w->windowType() != Qt::Dialog))
+            continue;
+        if (w->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            return w;
+        if (!main && qobject_cast<QMainWindow*>(w))
+            main = w;
+    }
+    return main;
+}
+
 Result show(const Box& in)
 {
     Box box = in;
@@ -46,9 +80,7 @@ Result show(const Box& in)
     if (g_responder)
         return g_responder(box);
 
-    QWidget* parent = nullptr;
-    if (!box.systemModal)
-        parent = QApplication::activeWindow();
+    QWidget* parent = owner();
     QMessageBox mb(parent);
     mb.setText(box.text);
     mb.setWindowTitle(box.title);
@@ -93,11 +125,18 @@ Result show(const Box& in)
         mb.setEscapeButton(no);
     else
         mb.setEscapeButton(ok);
-    if (box.systemModal) {
-        // Stays in front of every window, those of other programs included.
+    if (box.systemModal)
         mb.setWindowModality(Qt::ApplicationModal);
+    // A system-modal box stays in front of every window, those of other programs
+    // included; a box of a window that stays on top must stay on top too, or it opens
+    // behind that window.
+    if (box.systemModal || (parent && parent->windowFlags().testFlag(Qt::WindowStaysOnTopHint)))
         mb.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    }
+    // Wide enough for the desktop to show the whole title.
+    if (auto* grid = qobject_cast<QGridLayout*>(mb.layout()))
+        grid->addItem(new QSpacerItem(mb.fontMetrics().horizontalAdvance(box.title) + kTitleRoom, 0,
+                                      QSizePolicy::Minimum, QSizePolicy::Expanding),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     mb.exec();
     QAbstractButton* clicked = mb.clickedButton();
     if (clicked == ok)

@@ -38,6 +38,11 @@ bool hasResponder();
 // True while a box is on screen (or being answered by the responder).
 bool isShowing();
 
+// The window a box belongs to: the top-most window of the program that is active or
+// modal, else a shown window that stays on top, else the shown main window; null when
+// no window of the program is shown. A box is transient for it and stands in front of it.
+QWidget* owner();
+
 QString describe(const Box& box); // one line, for test failure messages
 
 } // namespace msgbox

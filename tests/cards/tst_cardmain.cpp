@@ -120,7 +120,6 @@ private Q_SLOTS:
             tabs << f->SSTab1->tabText(i);
         QCOMPARE(tabs, (QStringList{u"基本资料"_s, u"联络资料"_s, u"其他"_s, u"名片总览"_s}));
         QCOMPARE(f->SSTab1->currentIndex(), 0);
-        QCOMPARE(f->nametxt->maxLength(), 10);
         QCOMPARE(f->sernotxt->palette().color(QPalette::Base),
                  f->sernotxt->palette().color(QPalette::Window));
         QCOMPARE(f->MSFcard->grid()->Rows(), 2);
@@ -402,6 +401,59 @@ private Q_SLOTS:
         f->Command5_Click();
         QCOMPARE(f->nownum, 4);
         QCOMPARE(boxTexts(*f), rowTexts(*f, 4));
+    }
+
+    // ---- the name's input limit ----------------------------------------------------------
+
+    // Ten characters can be typed or pasted, no more; the first ten stay.
+    void name_typingAndPastingStopAtTen()
+    {
+        auto f = open();
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.get()));
+        f->nametxt->setFocus();
+        QTest::keyClicks(f->nametxt, u"Abdul Karim Ali"_s);
+        QCOMPARE(f->nametxt->text(), u"Abdul Kari"_s);
+        f->nametxt->clear();
+        f->nametxt->insert(u"欧阳"_s);
+        f->nametxt->setCursorPosition(1);
+        f->nametxt->insert(u"0123456789"_s); // as a paste does
+        QCOMPARE(f->nametxt->text(), u"欧01234567阳"_s);
+        QCOMPARE(f->nametxt->cursorPosition(), 9);
+    }
+
+    // A longer stored name is shown whole by a click and by stepping, and the change and
+    // delete questions name it whole; typing can shorten it but not lengthen it.
+    void name_longerStoredNameIsShownWhole()
+    {
+        const QString longName = u"阿卜杜勒·穆罕默德·伊本·拉"_s; // 14 characters
+        QCOMPARE(longName.size(), 14);
+        card(u"张三"_s);
+        card(longName);
+        auto f = open();
+        f->MSFcard->setRow(2);
+        f->MSFcard_Click();
+        QCOMPARE(f->nametxt->text(), longName);
+        expect(u"确定修改："_s + longName + u" 的通讯地址！"_s, Buttons::OKCancel, Result::Cancel);
+        f->Command2_Click();
+        expect(u"确定删除名片—姓名："_s + longName, Buttons::OKCancel, Result::Cancel);
+        f->Command3_Click();
+
+        f->Command6_Click();
+        QCOMPARE(f->nametxt->text(), u"张三"_s);
+        f->Command5_Click();
+        QCOMPARE(f->nametxt->text(), longName);
+
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.get()));
+        f->nametxt->setFocus();
+        f->nametxt->end(false);
+        QTest::keyClicks(f->nametxt, u"k"_s);
+        QCOMPARE(f->nametxt->text(), longName);
+        QTest::keyClick(f->nametxt, Qt::Key_Backspace);
+        QCOMPARE(f->nametxt->text(), longName.left(13));
+        QTest::keyClicks(f->nametxt, u"k"_s);
+        QCOMPARE(f->nametxt->text(), longName.left(13));
     }
 
     // ---- adding -------------------------------------------------------------------------

@@ -47,7 +47,7 @@ def yesterday(bindir):
         rows = p.sql("select daily_date || '|' || daily_desc from daily_tab;")
         h.check(rows == "2026-12-07|补写昨天：拜访客户 O'Brien", "the row is stored: %r" % rows)
         # Closed, it stays closed: later ticks find the entry.
-        h.key_escape("工作日志")
+        h.close_window("工作日志")
         h.no_window(app, "工作日志")
         time.sleep(4)  # more than one tick
         h.check(all(w.name != "工作日志" for w in h.windows(app)), "no diary window once written")

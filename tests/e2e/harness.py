@@ -279,8 +279,113 @@ def main(journey):
 
 
 
-def key_escape(title):
-    """Presses Escape in the window with the given caption, as a keyboard does (Xvfb has
-    no window manager to give it the focus, so xdotool focuses it first)."""
-    subprocess.run(["xdotool", "search", "--name", "^%s$" % title, "windowfocus", "--sync",
-                    "key", "Escape"], check=False, timeout=10)
+# ---- the desktop as the window manager (openbox) shows it ------------------------------
+
+def _xprop(*args):
+    r = subprocess.run(["xprop"] + list(args), capture_output=True, timeout=10)
+    return r.stdout.decode("utf-8", "replace").strip() if r.returncode == 0 else ""
+
+
+def _window_ids(text):
+    """The window ids of an xprop WINDOW property line."""
+    if "window id" not in text:
+        return []
+    ids = text.split("#", 1)[1]
+    return [int(x.strip(), 16) for x in ids.split(",") if x.strip().startswith("0x")]
+
+
+def stacking():
+    """The managed windows from bottom to top (_NET_CLIENT_LIST_STACKING)."""
+    return _window_ids(_xprop("-root", "_NET_CLIENT_LIST_STACKING"))
+
+
+def active_window():
+    ids = _window_ids(_xprop("-root", "_NET_ACTIVE_WINDOW"))
+    return ids[0] if ids else None
+
+
+def wm_name(wid):
+    """The title as the desktop shows it (_NET_WM_NAME), exactly."""
+    line = _xprop("-id", hex(wid), "_NET_WM_NAME")
+    if "=" not in line:
+        return None
+    value = line.split("=", 1)[1].strip()
+    if not (value.startswith('"') and value.endswith('"')):
+        return None
+    return value[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+
+
+def transient_for(wid):
+    ids = _window_ids(_xprop("-id", hex(wid), "WM_TRANSIENT_FOR"))
+    return ids[0] if ids else None
+
+
+def net_wm_state(wid):
+    line = _xprop("-id", hex(wid), "_NET_WM_STATE")
+    return set(x.strip() for x in line.split("=", 1)[1].split(",")) if "=" in line else set()
+
+
+def desktop_windows(title):
+    """The managed windows whose title is exactly `title`, bottom to top."""
+    return [w for w in stacking() if wm_name(w) == title]
+
+
+def desktop_window(title, timeout=15.0, other_than=()):
+    """The top-most managed window titled `title`, leaving out the given ids."""
+    return wait_for(lambda: ([w for w in desktop_windows(title) if w not in other_than]
+                             or [None])[-1], timeout, "the desktop to show %r" % title)
+
+
+def no_desktop_window(title, timeout=10.0):
+    wait_for(lambda: not desktop_windows(title), timeout, "%r to leave the desktop" % title)
+
+
+def frame(wid):
+    """The window's rectangle with the window manager's frame: (x, y, width, height)."""
+    out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", str(wid)],
+                         capture_output=True, timeout=10).stdout.decode()
+    g = dict(line.split("=", 1) for line in out.split() if "=" in line)
+    x, y, w, hh = int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+    line = _xprop("-id", hex(wid), "_NET_FRAME_EXTENTS")
+    left = right = top = bottom = 0
+    if "=" in line:
+        left, right, top, bottom = (int(v) for v in line.split("=", 1)[1].split(","))
+    return (x - left, y - top, w + left + right, hh + top + bottom)
+
+
+def screen_size():
+    out = subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True,
+                         timeout=10).stdout.decode().split()
+    return int(out[0]), int(out[1])
+
+
+def key(*keys):
+    """Real key strokes (XTEST) to the window that has the keyboard focus."""
+    subprocess.run(["xdotool", "key", "--delay", "60"] + list(keys), check=True, timeout=20)
+    time.sleep(0.3)
+
+
+def type_text(text):
+    subprocess.run(["xdotool", "type", "--delay", "60", text], check=True, timeout=30)
+    time.sleep(0.3)
+
+
+def activate(wid):
+    subprocess.run(["xdotool", "windowactivate", "--sync", str(wid)], check=False, timeout=10)
+    time.sleep(0.2)
+
+
+def close_window(title):
+    """Closes the window by its frame's close command, as Alt+F4 does under openbox."""
+    activate(desktop_window(title))
+    key("alt+F4")
+
+
+def focus(acc):
+    """Gives a control the keyboard focus, as a click or Tab would."""
+    acc.queryComponent().grabFocus()
+    time.sleep(0.3)
+
+
+def focused(acc):
+    return acc.getState().contains(pyatspi.STATE_FOCUSED)

@@ -24,10 +24,12 @@ grep -qx "Exec=\"$app/ctwork\"" "$desktop" || fail "Exec does not name $app/ctwo
 grep -qx "Icon=ctwork" "$desktop" || fail "no Icon=ctwork"
 grep -qx "Name=澄桐工作管理" "$desktop" || fail "no Name"
 [ -f "$prefix/share/icons/hicolor/64x64/apps/ctwork.png" ] || fail "no icon"
+[ "$(identify -format %wx%h "$prefix/share/icons/hicolor/128x128/apps/ctwork.png")" = 128x128 ] || fail "no 128x128 icon"
 [ "$(readlink -f "$prefix/bin/ctwork")" = "$(readlink -f "$app/ctwork")" ] || fail "bin/ctwork link"
-if command -v desktop-file-validate >/dev/null; then
-    desktop-file-validate "$desktop" || fail "desktop-file-validate"
-fi
+# The menu entry as the desktop's own checker reads it: any error or warning fails.
+command -v desktop-file-validate >/dev/null || fail "desktop-file-validate is not installed"
+report=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $report"
+[ -z "$report" ] || fail "desktop-file-validate: $report"
 # A second install keeps the data.
 before=$(cksum <"$app/ctsource.mdb")
 cmake --install "$build" --prefix "$prefix" >/dev/null

@@ -10,6 +10,8 @@
 #include "tests/support/testsupport.h"
 
 #include <QAbstractItemModelTester>
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -345,6 +347,73 @@ private Q_SLOTS:
         boxes().reset();
         QCOMPARE(fields(), before);
         QCOMPARE(m_db->count(u"meet_tab"_s), 0);
+    }
+
+    // Typed keys give exactly the typed text (no completion from the lists), and that
+    // text is stored.
+    void time_typedKeysAreStoredAsTyped_data()
+    {
+        QTest::addColumn<QString>("hour");
+        QTest::addColumn<QString>("minute");
+        QTest::newRow("1 and 5") << u"1"_s << u"5"_s;
+        QTest::newRow("2 and 0") << u"2"_s << u"0"_s;
+        QTest::newRow("12 and 3") << u"12"_s << u"3"_s;
+        QTest::newRow("0 and 59") << u"0"_s << u"59"_s;
+    }
+    void time_typedKeysAreStoredAsTyped()
+    {
+        QFETCH(QString, hour);
+        QFETCH(QString, minute);
+        meetfrm& f = open();
+        f.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        fill(u"评审"_s, u"二楼"_s, u"2026-12-08"_s, {}, {});
+        f.hCombo->setFocus();
+        QTest::keyClicks(f.hCombo, hour);
+        f.sCombo->setFocus();
+        QTest::keyClicks(f.sCombo, minute);
+        QCOMPARE(f.hCombo->currentText(), hour);
+        QCOMPARE(f.sCombo->currentText(), minute);
+        expectBox(kAdded);
+        f.addcmd_Click();
+        QCOMPARE(stored(), (QList<QStringList>{{u"2026-12-08"_s, u"评审"_s, u"二楼"_s,
+                                                u"2026-12-08"_s, QString::number(hour.toInt()),
+                                                QString::number(minute.toInt())}}));
+    }
+
+    void time_pickingFromTheListStillWorks()
+    {
+        meetfrm& f = open();
+        f.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        f.hCombo->setFocus();
+        QTest::keyClick(f.hCombo, Qt::Key_Down); // the first hour of the list
+        QCOMPARE(f.hCombo->currentText(), u"6"_s);
+        f.sCombo->showPopup();
+        QAbstractItemView* list = f.sCombo->view();
+        QTRY_VERIFY(list->isVisible());
+        list->setCurrentIndex(list->model()->index(3, 0));
+        QTest::keyClick(list, Qt::Key_Return);
+        QTRY_VERIFY(!list->isVisible());
+        QCOMPARE(f.sCombo->currentText(), u"15"_s);
+    }
+
+    // The grid under the picture takes no focus until a search uncovers it.
+    void grid_takesNoFocusUntilTheFirstSearch()
+    {
+        meeting(u"2026-12-01"_s, u"甲"_s, u"一"_s, u"2026-12-09"_s, 8, 5);
+        meetfrm& f = open();
+        f.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        f.meettxt->setFocus();
+        for (int i = 0; i < 30; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QVERIFY(QApplication::focusWidget() != f.MSFmeet);
+        }
+        find(f.Option1, f.meetdaytxt, u"2026-12-09"_s);
+        QVERIFY(f.MSFmeet->focusPolicy() & Qt::TabFocus);
+        f.MSFmeet->setFocus();
+        QCOMPARE(QApplication::focusWidget(), f.MSFmeet);
     }
 
     void add_doesNotRefreshTheGrid()
