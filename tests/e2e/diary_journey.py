@@ -1,6 +1,8 @@
 """The reminder tick in the real program under a set wall clock: a meeting due soon is
 announced, and a missing entry for yesterday opens the diary window by itself, where it
 is written."""
+import os
+import subprocess
 import time
 
 import harness as h
@@ -53,9 +55,39 @@ def yesterday(bindir):
         h.check(all(w.name != "工作日志" for w in h.windows(app)), "no diary window once written")
 
 
+def today(bindir):
+    """Reopened in the evening, the diary shows today's entry; what is typed is added to it,
+    and the text it replaces stays in the history that ctdb lists."""
+    with h.Program(bindir, faketime="@2026-12-08 18:40:00") as p:
+        p.sql("insert into daily_tab values('2026-12-07', 'a');"
+              "insert into daily_tab values('2026-12-08', 'am: weekly report');")
+        p.start()
+        app = p.app()
+        frame = h.window(app, TITLE, role="frame")
+        h.press(h.menu_item(frame, "功能模块", "日志纪录"))
+        diary = h.window(app, "工作日志", role="dialog")
+        log = h.find(diary, "text", "日记内容")
+        h.eventually(lambda: h.text_of(log) == "am: weekly report",
+                     "the diary opens with today's stored entry")
+        h.eventually(lambda: h.focused(log), "the focus is in the diary text")
+        h.key("ctrl+End", "Return")
+        h.type_text("pm: meeting")
+        h.press(h.find(diary, "push button", "确   定"))
+        text = h.answer(app, TITLE)
+        h.check(text == "日记记录成功！", "saved: %r" % text)
+        rows = p.sql("select daily_desc from daily_tab where daily_date = '2026-12-08';")
+        h.check(rows == "am: weekly report\npm: meeting", "the whole edited entry is stored: %r"
+                % rows)
+        listing = subprocess.run([os.path.join(p.dir, "ctdb"), "history", "2026-12-08", p.dir],
+                                 capture_output=True, timeout=30).stdout.decode()
+        h.check("第 1 号" in listing and "am: weekly report" in listing,
+                "ctdb history lists the text it replaced: %r" % listing)
+
+
 def journey(bindir):
     reminder(bindir)
     yesterday(bindir)
+    today(bindir)
 
 
 if __name__ == "__main__":
