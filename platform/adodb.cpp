@@ -516,10 +516,14 @@ int Command::Execute(std::span<const std::optional<QStringView>> texts)
             rc = sqlite3_bind_null(m_stmt, idx);
         } else {
             const QStringView t = *texts[i];
-            refuseLoneSurrogate(t);
-            // Encoded into one buffer the command keeps; the engine copies it.
+            // Encoded into one buffer the command keeps; the engine copies it. A lone
+            // surrogate shows as an encoding error.
             m_utf8.resize(t.size() * 3);
             char* const end = m_encoder.appendToBuffer(m_utf8.data(), t);
+            if (m_encoder.hasError()) {
+                m_encoder.resetState();
+                refuseLoneSurrogate(t);
+            }
             rc = sqlite3_bind_text(m_stmt, idx, m_utf8.constData(), int(end - m_utf8.constData()),
                                    SQLITE_TRANSIENT);
         }

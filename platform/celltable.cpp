@@ -1,5 +1,7 @@
 #include "platform/celltable.h"
 
+#include "platform/utf8.h"
+
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -12,61 +14,6 @@
 #include <thread>
 
 namespace ct {
-
-namespace {
-
-// Decodes well-formed UTF-8 into out (room for one unit per byte); returns the end, or
-// null at the first malformed sequence (overlong forms, surrogates and code points past
-// U+10FFFF included), where the caller leaves the cell to QStringDecoder. Measured on
-// 100,000 cards this is much faster than QStringDecoder for text that is well formed.
-char16_t* decodeWellFormed(const unsigned char* p, const unsigned char* e, char16_t* d)
-{
-    while (p < e) {
-        // Runs of ASCII, eight bytes at a time.
-        while (e - p >= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            if (w & 0x8080808080808080ull)
-                break;
-            for (int i = 0; i < 8; ++i)
-                d[i] = p[i];
-            d += 8;
-            p += 8;
-        }
-        if (p >= e)
-            break;
-        const unsigned b = *p;
-        const std::ptrdiff_t left = e - p;
-        if (b < 0x80) {
-            *d++ = char16_t(b);
-            p += 1;
-        } else if (b >= 0xC2 && b < 0xE0 && left >= 2 && (p[1] & 0xC0) == 0x80) {
-            *d++ = char16_t(((b & 0x1F) << 6) | (p[1] & 0x3Fu));
-            p += 2;
-        } else if ((b & 0xF0) == 0xE0 && left >= 3 && (p[1] & 0xC0) == 0x80 &&
-                   (p[2] & 0xC0) == 0x80) {
-            const unsigned u = ((b & 0x0F) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
-            if (u < 0x800 || (u >= 0xD800 && u <= 0xDFFF))
-                return nullptr;
-            *d++ = char16_t(u);
-            p += 3;
-        } else if (b >= 0xF0 && b < 0xF5 && left >= 4 && (p[1] & 0xC0) == 0x80 &&
-                   (p[2] & 0xC0) == 0x80 && (p[3] & 0xC0) == 0x80) {
-            const unsigned u = ((b & 0x07) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) |
-                               (p[3] & 0x3Fu);
-            if (u < 0x10000 || u > 0x10FFFF)
-                return nullptr;
-            *d++ = char16_t(0xD800 + ((u - 0x10000) >> 10));
-            *d++ = char16_t(0xDC00 + ((u - 0x10000) & 0x3FF));
-            p += 4;
-        } else {
-            return nullptr;
-        }
-    }
-    return d;
-}
-
-} // namespace
 
 CellTable::Span CellTable::span(int row, int column) const
 {
@@ -123,7 +70,7 @@ void CellTable::appendCellUtf8(const char* utf8, std::size_t bytes)
     const std::size_t start = grow(bytes, m_rowStart.back());
     const auto* in = reinterpret_cast<const unsigned char*>(utf8);
     char16_t* const out = m_pool.data() + start;
-    char16_t* end = decodeWellFormed(in, in + bytes, out);
+    char16_t* end = utf8::decode(in, in + bytes, out);
     if (!end) {
         // Malformed: decoded as QStringDecoder does. Each cell is decoded on its own, so
         // a sequence cut at a cell's end is malformed there and not carried into the next.

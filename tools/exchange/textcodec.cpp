@@ -1,5 +1,7 @@
 #include "tools/exchange/textcodec.h"
 
+#include "platform/utf8.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -47,11 +49,8 @@ QByteArrayView withoutUtf8Bom(QByteArrayView bytes)
 
 std::optional<QString> decode(QByteArrayView bytes, Encoding e)
 {
-    if (e == Encoding::Utf8) {
-        if (!bytes.isValidUtf8())
-            return std::nullopt;
-        return QString::fromUtf8(bytes);
-    }
+    if (e == Encoding::Utf8)
+        return utf8::strict(bytes);
     QStringDecoder d(kGb18030, QStringDecoder::Flag::Stateless);
     return decodeWith(d, bytes);
 }

@@ -1,6 +1,7 @@
 #include "tools/exchange/vcard.h"
 
 #include "app/modul/tables.h"
+#include "platform/utf8.h"
 #include "tools/exchange/contentline.h"
 #include "tools/exchange/textcodec.h"
 
@@ -394,8 +395,9 @@ QString withoutCr(QString t)
 // (UTF-8 when none is named; GB18030 when the bytes are not UTF-8); CRLF becomes LF.
 QString valueText(const ContentLine& cl)
 {
-    if (cl.encoding == Encoding8::Plain && cl.charset.isEmpty() && cl.value.isValidUtf8())
-        return withoutCr(QString::fromUtf8(cl.value));
+    if (cl.encoding == Encoding8::Plain && cl.charset.isEmpty())
+        if (auto t = utf8::strict(cl.value))
+            return withoutCr(std::move(*t));
     QByteArray bytes = cl.value.toByteArray();
     if (cl.encoding == Encoding8::QuotedPrintable)
         bytes = fromQuotedPrintable(bytes);
