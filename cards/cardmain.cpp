@@ -57,6 +57,19 @@ cardmain::cardmain(QWidget* parent) : QDialog(parent)
     }
     nametxt = edit(p0, "nametxt", u"姓  名"_s, 345, 1440, 1080, 2415);
     nametxt->setMaxLength(10);
+    // The limit counts UTF-16 units: a character of two units that reaches past it is cut
+    // in half, and the half left behind could never be stored. It goes, as if the
+    // character had not fitted.
+    connect(nametxt, &QLineEdit::textChanged, this, [this](const QString& t) {
+        if (t.size() < nametxt->maxLength())
+            return;
+        QString whole;
+        for (qsizetype i = 0; i < t.size(); ++i)
+            if (!t[i].isHighSurrogate() || (i + 1 < t.size() && t[i + 1].isLowSurrogate()))
+                whole += t[i];
+        if (whole.size() != t.size())
+            nametxt->setText(whole);
+    });
     off_namtxt = edit(p0, "off_namtxt", u"单  位"_s, 345, 1440, 1560, 2415);
     statustxt = edit(p0, "statustxt", u"职  务"_s, 345, 1440, 2040, 2415);
     glendertxt = edit(p0, "glendertxt", u"性  别"_s, 345, 1440, 2520, 2415);
