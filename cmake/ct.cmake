@@ -11,6 +11,15 @@ target_compile_definitions(ct_common INTERFACE
   CT_VERSION_MINOR=${PROJECT_VERSION_MINOR}
   CT_VERSION_PATCH=${PROJECT_VERSION_PATCH})
 target_include_directories(ct_common INTERFACE ${PROJECT_SOURCE_DIR})
+if(CT_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "CT_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  # Everything instrumented for the fuzzer; the targets add the fuzzer's main.
+  target_compile_options(ct_common INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+    -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(ct_common INTERFACE -fsanitize=address,undefined)
+endif()
 if(CT_SANITIZE)
   target_compile_options(ct_common INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
     -fno-sanitize-recover=undefined)

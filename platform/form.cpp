@@ -69,8 +69,15 @@ public:
         if (input.size() > allowed) {
             // Keep what fits of the characters just put in before the cursor.
             const qsizetype excess = input.size() - allowed;
-            const qsizetype from = std::clamp<qsizetype>(pos - excess, 0, allowed);
-            input.remove(from, excess);
+            qsizetype from = std::clamp<qsizetype>(pos - excess, 0, allowed);
+            qsizetype end = from + excess;
+            // A character of two units goes whole: half of it could never be stored.
+            if (from > 0 && input[from - 1].isHighSurrogate() && input[from].isLowSurrogate())
+                --from;
+            if (end < input.size() && input[end - 1].isHighSurrogate() &&
+                input[end].isLowSurrogate())
+                ++end;
+            input.remove(from, end - from);
             pos = int(from);
         }
         return Acceptable;

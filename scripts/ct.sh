@@ -9,7 +9,7 @@ PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-q
 libgl-dev libsqlcipher-dev sqlcipher xvfb xauth at-spi2-core dbus-x11 python3-pyatspi \
 python3-gi faketime fonts-noto-cjk imagemagick libbenchmark-dev x11-session-utils xdotool \
 libsm-dev libice-dev x11-utils libical-dev python3-vobject python3-icalendar openbox \
-desktop-file-utils"
+desktop-file-utils clang libclang-rt-14-dev"
 
 install_missing() {
     missing=""
@@ -46,6 +46,9 @@ test)
     # Once more with AddressSanitizer and UndefinedBehaviorSanitizer (unit and widget tests).
     build build-asan -DCMAKE_BUILD_TYPE=Debug -DCT_SANITIZE=ON -DCT_BUILD_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j2 -LE e2e
+    # The libFuzzer targets: a build of their own with clang, each run for a bounded time.
+    build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCT_FUZZ=ON
+    ctest --test-dir build-fuzz --output-on-failure -j2 -L fuzz
     ;;
 *)
     echo "usage: scripts/ct.sh run | test" >&2

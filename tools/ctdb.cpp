@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStringList>
 
 using namespace Qt::StringLiterals;
 using console::UsageError;
@@ -194,22 +195,48 @@ int init()
     return console::Ok;
 }
 
+QStringList problemsOf(adodb::Connection& c, const QString& pragma)
+{
+    adodb::Recordset rs;
+    rs.Open(pragma, c);
+    QStringList problems;
+    for (; !rs.eof(); rs.MoveNext())
+        if (rs.Fields(0).text() != u"ok")
+            problems << rs.Fields(0).text();
+    return problems;
+}
+
+// The problems the integrity check finds. A page whose check sum fails ends the full
+// check with an error; the quick check still lists what it finds, and the error itself
+// is a problem of the file.
+QStringList integrityProblems(adodb::Connection& c)
+{
+    try {
+        return problemsOf(c, u"PRAGMA integrity_check"_s);
+    } catch (const adodb::Error& full) {
+        QStringList problems;
+        try {
+            problems = problemsOf(c, u"PRAGMA quick_check"_s);
+        } catch (const adodb::Error&) {
+        }
+        problems << u"检查无法读完整个文件：%1"_s.arg(full.description());
+        return problems;
+    }
+}
+
 int check()
 {
     adodb::Connection c;
     try {
         c.Open(cardmodul::connectionText());
-        adodb::Recordset rs;
-        rs.Open(u"PRAGMA integrity_check"_s, c);
-        QStringList problems;
-        for (; !rs.eof(); rs.MoveNext())
-            if (rs.Fields(0).text() != u"ok")
-                problems << rs.Fields(0).text();
+        const QStringList problems = integrityProblems(c);
         if (!problems.isEmpty()) {
-            console::err(u"数据库文件损坏：\n"_s + problems.join(u'\n'));
+            console::err(u"数据库文件损坏：\n"_s + problems.join(u'\n') +
+                         u"\n请用“ctdb restore”从程序目录下 backups 里最近的备份恢复。"_s);
             return console::Failed;
         }
         console::out(u"文件：%1"_s.arg(QDir::toNativeSeparators(c.fileName())));
+        adodb::Recordset rs;
         for (const QString& t : {u"cardtab"_s, u"meet_tab"_s, u"daily_tab"_s}) {
             rs.Open(u"select count(*) from "_s + t, c);
             console::out(t + u": "_s + rs.Fields(0).text());

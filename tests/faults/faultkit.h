@@ -1,0 +1,94 @@
+#pragma once
+// Tools of the fault suite: digests of files, the integrity check as ctdb runs it, damage
+// to pages, another process that holds the database file's lock, commands run as an
+// unprivileged user, and a small tmpfs for a full disk.
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace faults {
+
+// The cipher page of the files ctdb init makes.
+inline constexpr qint64 kPage = 4096;
+// The unprivileged user the tests run commands as when they run as root.
+inline constexpr unsigned kNobody = 65534;
+
+// SHA-256 of a file's bytes, or "absent".
+QByteArray digest(const QString& file);
+// Names of the files in a directory (a journal left beside the database shows here).
+QStringList filesIn(const QString& dir);
+
+struct Run {
+    bool finished = false; // false: it was killed when the time was up
+    int code = -1;
+    QString out;
+    QString err;
+};
+// Runs a program to its end (killed after timeoutMs) with extra environment entries.
+Run run(const QString& program, const QStringList& args, int timeoutMs = 60000,
+        const QStringList& env = {});
+// `ctdb check DIR`: opens the file as the program does and runs the integrity check.
+Run ctdbCheck(const QString& dir);
+// The helper program of the suite (lock holder, writer, opener).
+QString childProgram();
+QString ctworkProgram();
+
+// Writes n copies of a byte at an offset (the file keeps its size unless it grows).
+bool overwrite(const QString& file, qint64 offset, qint64 n, char byte);
+
+bool isRoot();
+// A directory under /tmp that the unprivileged user may enter (0755): what it runs must
+// lie where it can reach it.
+std::unique_ptr<QTemporaryDir> reachableDir();
+// The command, run as the unprivileged user when the tests run as root; as it is
+// otherwise (permissions bind an ordinary user already).
+QStringList asUnprivileged(const QStringList& command);
+// Copies a program into dir (for the unprivileged user, who may not reach the build).
+QString copyProgram(const QString& program, const QString& dir);
+bool chownTo(const QString& path, unsigned uid);
+
+// Another process that holds the database file's lock until released: Exclusive as a
+// program that writes, Shared as one that reads it (a backup) does.
+class LockHolder {
+public:
+    enum class Kind { Exclusive, Shared };
+    LockHolder(const QString& file, Kind kind);
+    ~LockHolder();
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+    bool holding() const { return m_holding; }
+    QString problem() const { return m_problem; }
+    void release();
+
+private:
+    QProcess m_p;
+    bool m_holding = false;
+    QString m_problem;
+};
+
+// A tmpfs of the given size mounted on a new directory, unmounted when it ends.
+class Tmpfs {
+public:
+    explicit Tmpfs(qint64 bytes);
+    ~Tmpfs();
+    Tmpfs(const Tmpfs&) = delete;
+    Tmpfs& operator=(const Tmpfs&) = delete;
+    bool mounted() const { return m_mounted; }
+    QString why() const { return m_why; } // why it could not be mounted
+    QString path() const { return m_dir.path() + QStringLiteral("/mnt"); }
+    // Fills the free space but `spare` bytes with a file; false when it could not.
+    bool fill(qint64 spare);
+    void unfill();
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+    QString m_why;
+};
+
+} // namespace faults
