@@ -276,6 +276,23 @@ private Q_SLOTS:
         QCOMPARE(rowsOf(r.rows)[index], want);
     }
 
+    // What the reader gives back is what the writer writes: a lone CR is a line break on
+    // both sides, and a tel: URI loses the blanks after its scheme.
+    void vcard_readValuesSurviveWritingAgain()
+    {
+        const QByteArray file = "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:甲\r\n"
+                                "TEL;VALUE=uri;TYPE=work:tel: 010-1234\r\n"
+                                "NOTE:一\r二\r\nEND:VCARD\r\n";
+        const exchange::Records first = exchange::vcard::read(file);
+        QCOMPARE(rowsOf(first.rows), (QList<QStringList>{card(kNull, {{u"full_nam"_s, u"甲"_s},
+                                                                      {u"o_phone"_s, u"010-1234"_s},
+                                                                      {u"note"_s, u"一\n二"_s}})}));
+        QBuffer b;
+        b.open(QIODevice::WriteOnly);
+        exchange::vcard::write(first.rows, b);
+        QCOMPARE(rowsOf(exchange::vcard::read(b.data()).rows), rowsOf(first.rows));
+    }
+
     void vcard_utf16FileIsRead()
     {
         const QString text = u"BEGIN:VCARD\r\nVERSION:3.0\r\nFN:钱七\r\nEND:VCARD\r\n"_s;
@@ -417,6 +434,20 @@ private Q_SLOTS:
         QCOMPARE(rowsOf(r.rows), (QList<QStringList>{card(kNull, {{u"full_nam"_s, u"王五"_s},
                                                                   {u"mobile"_s, u"139"_s},
                                                                   {u"note"_s, u"备注"_s}})}));
+    }
+
+    // A row with nothing but its 序号 is no record: passed over, as an empty row is.
+    void csv_rowWithOnlyItsNumberIsPassedOver()
+    {
+        const exchange::Records cards =
+            exchange::csv::readCards("序号,姓名,手机\r\n7,,\r\n8,王五,139\r\n", std::nullopt);
+        QCOMPARE(rowsOf(cards.rows), (QList<QStringList>{card(kNull, {{u"full_nam"_s, u"王五"_s},
+                                                                      {u"mobile"_s, u"139"_s}})}));
+        QCOMPARE(cards.lines, std::vector<int>{3});
+        const exchange::Records meetings =
+            exchange::csv::readMeetings("序号,会议主题\r\n7,\r\n8,周会\r\n", std::nullopt);
+        QCOMPARE(meetings.rows.rowCount(), 1);
+        QCOMPARE(meetings.rows.view(0, tables::meetColumn(u"meet_cont")), u"周会");
     }
 
     void csv_cardFaultsNameTheirLine_data()

@@ -87,10 +87,11 @@ std::vector<int> headingColumns(int line, std::span<const QString> fields,
     return cols;
 }
 
-bool allEmpty(std::span<const QString> fields)
+// No text in any column that is read (序号 alone makes no record).
+bool allEmpty(std::span<const QString> fields, const std::vector<int>& cols)
 {
-    for (const QString& f : fields)
-        if (!f.isEmpty())
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (cols[i] > 0 && !fields[i].isEmpty())
             return false;
     return true;
 }
@@ -252,7 +253,7 @@ Records readCards(QByteArrayView bytes, std::optional<Encoding> told)
             throw DataError(
                 line,
                 u"这一行有 %1 个字段，标题行有 %2 个。"_s.arg(fields.size()).arg(cols.size()));
-        if (allEmpty(fields))
+        if (allEmpty(fields, cols))
             return;
         if (fields[std::size_t(nameAt)].trimmed().isEmpty())
             throw DataError(line, u"这张名片没有姓名。"_s);
@@ -306,7 +307,7 @@ Records readMeetings(QByteArrayView bytes, std::optional<Encoding> told)
             throw DataError(
                 line,
                 u"这一行有 %1 个字段，标题行有 %2 个。"_s.arg(fields.size()).arg(cols.size()));
-        if (allEmpty(fields))
+        if (allEmpty(fields, cols))
             return;
         std::array<QStringView, tables::kMeetListColumns> row{};
         for (std::size_t i = 0; i < cols.size(); ++i)

@@ -38,7 +38,8 @@ void writeCards(const ct::CellTable& cards, QIODevice& out, Encoding e,
                 const Progress& progress = {});
 // Columns are found by their headings (序号 is ignored, any other may be missing); a
 // heading that is not a card list heading, a row with another number of fields than the
-// heading row, or a row without a name is a DataError. Rows without any text are passed over.
+// heading row, or a row without a name is a DataError. Rows without any text (序号 aside)
+// are passed over.
 Records readCards(QByteArrayView bytes, std::optional<Encoding> told);
 
 // Meetings: the six search list headings, the departure time as hour：minute.

@@ -386,13 +386,15 @@ QByteArray fromQuotedPrintable(QByteArrayView v)
 
 QString withoutCr(QString t)
 {
-    if (t.contains(u'\r'))
+    if (t.contains(u'\r')) {
         t.replace(u"\r\n"_s, u"\n"_s);
+        t.replace(u'\r', u'\n'); // a lone CR is a line break too, as the writer has it
+    }
     return t;
 }
 
 // The value as text: quoted-printable or base64 undone, then decoded in its charset
-// (UTF-8 when none is named; GB18030 when the bytes are not UTF-8); CRLF becomes LF.
+// (UTF-8 when none is named; GB18030 when the bytes are not UTF-8); CRLF and CR become LF.
 QString valueText(const ContentLine& cl)
 {
     if (cl.encoding == Encoding8::Plain && cl.charset.isEmpty())
@@ -657,7 +659,7 @@ private:
         const Columns& c = col();
         QString v = unescape(valueText(cl)).trimmed();
         if (v.startsWith(u"tel:"_s, Qt::CaseInsensitive)) // VALUE=uri
-            v = v.mid(4);
+            v = v.mid(4).trimmed();
         int column;
         if (hasType(cl, Fax))
             column = c.fax;
