@@ -9,6 +9,7 @@
 #include "app/mainfrm.h"
 #include "app/modul/cardmodul.h"
 #include "app/modul/tables.h"
+#include "bench/benchkit.h"
 #include "cards/cardmain.h"
 #include "cards/cardtab.h"
 #include "platform/appinfo.h"
@@ -32,6 +33,10 @@
 
 using namespace Qt::StringLiterals;
 
+using benchkit::cli;
+using benchkit::digits;
+using benchkit::pick;
+
 namespace {
 
 constexpr int kCards = 100000;
@@ -45,22 +50,6 @@ const QString kGiven = u"伟芳娜秀英敏静丽强磊军洋勇艳杰娟涛明�
                        "东海波宁辉鹏飞云雪琳婷慧颖佳欣怡晨宇浩然子轩梓涵思远嘉豪博文俊宏凯"_s;
 const QString kCities = u"北京上海广州深圳杭州南京成都武汉西安重庆天津苏州"_s;
 const QString kSearch = u"郑"_s;
-
-QString pick(QRandomGenerator& g, const QString& pool, int n)
-{
-    QString s;
-    for (int i = 0; i < n; ++i)
-        s += pool[int(g.bounded(pool.size()))];
-    return s;
-}
-
-QString digits(QRandomGenerator& g, int n)
-{
-    QString s;
-    for (int i = 0; i < n; ++i)
-        s += QChar(u'0' + int(g.bounded(10)));
-    return s;
-}
 
 void makeDatabase(const QString& dir)
 {
@@ -178,23 +167,6 @@ int child(const QString& dir)
     w.MnCard_Click();
     std::printf("fill %.1f\npeak %ld\n", probe.ms, peakKb());
     return 0;
-}
-
-double cli(const QString& file, const QString& sql)
-{
-    QProcess p;
-    p.setProgram(u"sqlcipher"_s);
-    p.setArguments({u"-batch"_s, file});
-    p.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer c;
-    c.start();
-    p.start();
-    p.write((u"PRAGMA key='"_s + cardmodul::kPassword + u"';\nPRAGMA cipher_page_size=4096;\n"_s +
-             sql + u"\n"_s)
-                .toUtf8());
-    p.closeWriteChannel();
-    p.waitForFinished(-1);
-    return double(c.nsecsElapsed()) / 1e6;
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include "app/modul/cardmodul.h"
 #include "app/modul/tables.h"
+#include "bench/benchkit.h"
 #include "cards/cardtab.h"
 #include "meetings/meettab.h"
 #include "platform/appinfo.h"
@@ -32,6 +33,10 @@
 
 using namespace Qt::StringLiterals;
 
+using benchkit::cli;
+using benchkit::digits;
+using benchkit::pick;
+
 namespace {
 
 constexpr int kCards = 100000;
@@ -39,22 +44,6 @@ constexpr int kMeetings = 1000000;
 const QString kHan = u"伟芳娜秀英敏静丽强磊军洋勇艳杰娟涛明超兰霞平刚桂华建国志红玉梅林春晓"
                      "东海波宁辉鹏飞云雪琳婷慧颖佳欣怡晨宇浩然子轩梓涵思远嘉豪博文俊宏凯"_s;
 const QString kSurnames = u"王李张刘陈杨黄赵吴周徐孙马朱胡郭何高林罗郑梁谢宋唐许韩冯邓曹"_s;
-
-QString pick(QRandomGenerator& g, const QString& pool, int n)
-{
-    QString s;
-    for (int i = 0; i < n; ++i)
-        s += pool[int(g.bounded(pool.size()))];
-    return s;
-}
-
-QString digits(QRandomGenerator& g, int n)
-{
-    QString s;
-    for (int i = 0; i < n; ++i)
-        s += QChar(u'0' + int(g.bounded(10)));
-    return s;
-}
 
 void makeCards(const QString& file)
 {
@@ -124,23 +113,6 @@ double ms(const std::function<void()>& f)
     t.start();
     f();
     return double(t.nsecsElapsed()) / 1e6;
-}
-
-// The command line's time for one statement on the file, from its start to its end.
-double cli(const QString& file, const QString& sql)
-{
-    QProcess p;
-    p.setProgram(u"sqlcipher"_s);
-    p.setArguments({u"-batch"_s, file});
-    p.setStandardOutputFile(QProcess::nullDevice());
-    return ms([&] {
-        p.start();
-        p.write((u"PRAGMA key='"_s + cardmodul::kPassword +
-                 u"';\nPRAGMA cipher_page_size=4096;\n"_s + sql + u"\n"_s)
-                    .toUtf8());
-        p.closeWriteChannel();
-        p.waitForFinished(-1);
-    });
 }
 
 // The command line's full read of a table, less its start and key derivation.
