@@ -293,6 +293,49 @@ private Q_SLOTS:
         QCOMPARE(rowsOf(exchange::vcard::read(b.data()).rows), rowsOf(first.rows));
     }
 
+    // A large file is read in two halves at once: the cards, their lines and the first
+    // fault are those of one reading, also when a card inside a card spans the middle.
+    void vcard_largeFileReadInHalves()
+    {
+        const int n = 40000; // about 1.4 MB on each side
+        QByteArray side;
+        for (int i = 0; i < n / 2; ++i)
+            side += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:卡" + QByteArray::number(i) +
+                    "\r\nTEL;TYPE=cell:139\r\nEND:VCARD\r\n";
+        const int sideLines = int(side.count('\n'));
+        const QByteArray outer =
+            "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:外层\r\nNOTE:" + QByteArray(2000, 'x') +
+            "\r\nAGENT:\r\nBEGIN:VCARD\r\nFN:甲\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nFN:乙\r\nEND:VCARD\r\nTITLE:尾\r\nEND:VCARD\r\n";
+
+        for (const QByteArray& middle : {QByteArray(), outer}) {
+            const QByteArray file = side + middle + side;
+            QVERIFY(file.size() > 2 << 20); // large enough to be read in halves
+            const exchange::Records r = exchange::vcard::read(file);
+            const int cards = n + (middle.isEmpty() ? 0 : 1);
+            QCOMPARE(r.rows.rowCount(), cards);
+            QCOMPARE(r.lines.size(), std::size_t(cards));
+            for (int i = 0; i < cards; ++i) {
+                const bool isOuter = !middle.isEmpty() && i == n / 2;
+                const int k = i < n / 2 || middle.isEmpty() ? i : i - 1;
+                const QString name = isOuter ? u"外层"_s : u"卡"_s + QString::number(k % (n / 2));
+                QCOMPARE(r.rows.view(i, tables::kCardNameColumn), name);
+                const int line = isOuter ? sideLines + 1
+                                         : 1 + 5 * k + (k >= n / 2 ? int(middle.count('\n')) : 0);
+                QCOMPARE(r.lines[std::size_t(i)], line);
+            }
+            if (!middle.isEmpty())
+                QCOMPARE(r.rows.view(n / 2, tables::cardColumn(u"Status")), u"尾");
+        }
+
+        // A fault in the second half, and one in each half: the first in the file is told.
+        const QByteArray broken = "BEGIN:VCARD\r\nno colon\r\nEND:VCARD\r\n";
+        const QByteArray late = side + side + broken + side;
+        QCOMPARE(lineOf([&] { exchange::vcard::read(late); }), 2 * sideLines + 2);
+        const QByteArray twice = broken + side + side + broken + side;
+        QCOMPARE(lineOf([&] { exchange::vcard::read(twice); }), 2);
+    }
+
     void vcard_utf16FileIsRead()
     {
         const QString text = u"BEGIN:VCARD\r\nVERSION:3.0\r\nFN:钱七\r\nEND:VCARD\r\n"_s;

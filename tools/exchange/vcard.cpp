@@ -10,8 +10,12 @@
 #include <QSet>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <array>
+#include <exception>
 #include <optional>
+#include <string_view>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -173,7 +177,8 @@ struct Physical {
 // breaks of quoted-printable values joined, blank lines passed over.
 class LineReader {
 public:
-    explicit LineReader(QByteArrayView bytes) : m_bytes(bytes) {}
+    // `before`: the lines of the file that come before these bytes.
+    explicit LineReader(QByteArrayView bytes, int before = 0) : m_bytes(bytes), m_line(before) {}
 
     bool next(QByteArray& out, int& line)
     {
@@ -236,7 +241,7 @@ private:
 
     QByteArrayView m_bytes;
     qsizetype m_pos = 0;
-    int m_line = 0;
+    int m_line;
     std::optional<Physical> m_peeked;
 };
 
@@ -719,7 +724,7 @@ private:
     QStringList m_extra;
 };
 
-// A file in UTF-16 (as some mail programs save vCards) as UTF-8.
+// A file in UTF-16 (as some mail programs save vCards) as UTF-8; a UTF-8 file as it is.
 QByteArray asUtf8(QByteArrayView bytes)
 {
     std::optional<QStringConverter::Encoding> e;
@@ -727,13 +732,103 @@ QByteArray asUtf8(QByteArrayView bytes)
         e = QStringConverter::Utf16LE;
     else if (bytes.startsWith("\xFE\xFF"))
         e = QStringConverter::Utf16BE;
-    if (!e)
-        return withoutUtf8Bom(bytes).toByteArray();
+    if (!e) { // the caller's bytes, not a copy: they outlive the reading
+        const QByteArrayView v = withoutUtf8Bom(bytes);
+        return QByteArray::fromRawData(v.data(), v.size());
+    }
     QStringDecoder d(*e);
     const QString text = d.decode(bytes);
     if (d.hasError())
         throw DataError(1, u"文件以 UTF-16 标记开头，但内容不是有效的 UTF-16。"_s);
     return text.toUtf8();
+}
+
+// Files this large are read in two halves at once.
+constexpr qsizetype kPartedBytes = 1 << 20;
+
+// Where the second half begins: a BEGIN:VCARD line right after an END:VCARD line, near
+// the middle; -1 when there is none.
+qsizetype cardBoundary(QByteArrayView utf8)
+{
+    const qsizetype middle = utf8.size() / 2;
+    const qsizetype at = utf8.sliced(middle).indexOf("\nEND:VCARD\r\nBEGIN:VCARD");
+    if (at >= 0)
+        return middle + at + qsizetype(std::string_view("\nEND:VCARD\r\n").size());
+    const qsizetype lf = utf8.sliced(middle).indexOf("\nEND:VCARD\nBEGIN:VCARD");
+    if (lf >= 0)
+        return middle + lf + qsizetype(std::string_view("\nEND:VCARD\n").size());
+    return -1;
+}
+
+// Adds the rows, lines and remarks of `more` after those of `out`.
+void appendRecords(Records& out, const Records& more)
+{
+    for (int r = 0; r < more.rows.rowCount(); ++r)
+        for (int c = 0; c < more.rows.columnCount(); ++c) {
+            if (more.rows.isNull(r, c))
+                out.rows.appendNullCell();
+            else
+                out.rows.appendCell(more.rows.view(r, c));
+        }
+    out.lines.insert(out.lines.end(), more.lines.begin(), more.lines.end());
+    out.notes.insert(out.notes.end(), more.notes.begin(), more.notes.end());
+}
+
+// How a part of a file ended.
+struct PartEnd {
+    std::optional<int> open; // the line of a card left open at its end
+    bool sawCard = false;
+};
+
+// Reads the cards of these bytes (`before` lines of the file come before them) into `out`.
+PartEnd readCards(QByteArrayView utf8, int before, Records& out)
+{
+    PartEnd end;
+    LineReader lines(utf8, before);
+    QByteArray text;
+    int line = 0;
+    std::optional<CardBuilder> card;
+    int nested = 0;      // depth of cards inside a card (vCard 2.1 AGENT)
+    bool binary = false; // the last property was base64 data
+    while (lines.next(text, line)) {
+        const bool marker = text.startsWith('B') || text.startsWith('b') || text.startsWith('E') ||
+                            text.startsWith('e') || text.startsWith(' ');
+        const QByteArray upper = marker ? text.trimmed().toUpper() : QByteArray();
+        if (upper == "BEGIN:VCARD") {
+            if (card)
+                ++nested;
+            else
+                card.emplace(line);
+            end.sawCard = true;
+            continue;
+        }
+        if (upper == "END:VCARD") {
+            if (nested > 0) {
+                --nested;
+            } else if (!card) {
+                throw DataError(line, u"END:VCARD 前面没有 BEGIN:VCARD。"_s);
+            } else {
+                card->finish(out);
+                card.reset();
+            }
+            binary = false;
+            continue;
+        }
+        if (!card)
+            throw DataError(line, u"这一行不在任何名片（BEGIN:VCARD … END:VCARD）之内。"_s);
+        if (nested > 0)
+            continue;
+        if (binary && !text.contains(':'))
+            continue; // base64 data of a photo written without folding blanks
+        const ContentLine cl = parseLine(text, line);
+        binary = cl.encoding == Encoding8::Base64;
+        if (binary && propertyOf(cl.name) == Prop::Other)
+            continue; // a photo, logo, sound or key
+        card->add(cl);
+    }
+    if (card)
+        end.open = card->line();
+    return end;
 }
 
 } // namespace
@@ -788,52 +883,45 @@ Records read(QByteArrayView bytes)
     const QByteArray utf8 = asUtf8(bytes);
     Records out;
     out.rows = ct::CellTable(tables::kCardColumns);
-    LineReader lines(utf8);
-    QByteArray text;
-    int line = 0;
-    std::optional<CardBuilder> card;
-    int nested = 0;      // depth of cards inside a card (vCard 2.1 AGENT)
-    bool binary = false; // the last property was base64 data
-    bool sawCard = false;
-    while (lines.next(text, line)) {
-        const bool marker = text.startsWith('B') || text.startsWith('b') || text.startsWith('E') ||
-                            text.startsWith('e') || text.startsWith(' ');
-        const QByteArray upper = marker ? text.trimmed().toUpper() : QByteArray();
-        if (upper == "BEGIN:VCARD") {
-            if (card)
-                ++nested;
-            else
-                card.emplace(line);
-            sawCard = true;
-            continue;
-        }
-        if (upper == "END:VCARD") {
-            if (nested > 0) {
-                --nested;
-            } else if (!card) {
-                throw DataError(line, u"END:VCARD 前面没有 BEGIN:VCARD。"_s);
-            } else {
-                card->finish(out);
-                card.reset();
+    PartEnd end;
+    if (const qsizetype cut = utf8.size() >= kPartedBytes ? cardBoundary(utf8) : -1; cut > 0) {
+        // Two halves on two threads. The halves are right only when the first ends
+        // outside any card; otherwise (a card inside a card) the file is read whole.
+        const QByteArrayView first = QByteArrayView(utf8).first(cut);
+        Records second;
+        second.rows = ct::CellTable(tables::kCardColumns);
+        std::exception_ptr secondFault;
+        std::thread other([&] {
+            try {
+                end = readCards(QByteArrayView(utf8).sliced(cut),
+                                int(std::count(first.begin(), first.end(), '\n')), second);
+            } catch (...) {
+                secondFault = std::current_exception();
             }
-            binary = false;
-            continue;
+        });
+        PartEnd firstEnd;
+        try {
+            firstEnd = readCards(first, 0, out);
+        } catch (...) {
+            other.join();
+            throw; // read as far as this, the file has this fault first
         }
-        if (!card)
-            throw DataError(line, u"这一行不在任何名片（BEGIN:VCARD … END:VCARD）之内。"_s);
-        if (nested > 0)
-            continue;
-        if (binary && !text.contains(':'))
-            continue; // base64 data of a photo written without folding blanks
-        const ContentLine cl = parseLine(text, line);
-        binary = cl.encoding == Encoding8::Base64;
-        if (binary && propertyOf(cl.name) == Prop::Other)
-            continue; // a photo, logo, sound or key
-        card->add(cl);
+        other.join();
+        if (!firstEnd.open) {
+            if (secondFault)
+                std::rethrow_exception(secondFault);
+            appendRecords(out, second);
+        } else {
+            out = Records{};
+            out.rows = ct::CellTable(tables::kCardColumns);
+            end = readCards(utf8, 0, out);
+        }
+    } else {
+        end = readCards(utf8, 0, out);
     }
-    if (card)
-        throw DataError(card->line(), u"从这一行开始的名片没有结束（缺少 END:VCARD）。"_s);
-    if (!sawCard && !utf8.trimmed().isEmpty())
+    if (end.open)
+        throw DataError(*end.open, u"从这一行开始的名片没有结束（缺少 END:VCARD）。"_s);
+    if (!end.sawCard && !utf8.trimmed().isEmpty())
         throw DataError(1, u"这不是 vCard 文件：没有 BEGIN:VCARD。"_s);
     return out;
 }
