@@ -452,6 +452,14 @@ QString unescape(QStringView v)
     return out;
 }
 
+// The same for a text of its own, kept as it is when it has no escapes.
+QString unescape(QString&& v)
+{
+    if (!v.contains(u'\\'))
+        return std::move(v);
+    return unescape(QStringView(v));
+}
+
 // The components of a structured value (N, ADR, ORG, GENDER), each unescaped.
 QStringList components(QStringView v)
 {
@@ -791,10 +799,8 @@ PartEnd readCards(QByteArrayView utf8, int before, Records& out)
     int nested = 0;      // depth of cards inside a card (vCard 2.1 AGENT)
     bool binary = false; // the last property was base64 data
     while (lines.next(text, line)) {
-        const bool marker = text.startsWith('B') || text.startsWith('b') || text.startsWith('E') ||
-                            text.startsWith('e') || text.startsWith(' ');
-        const QByteArray upper = marker ? text.trimmed().toUpper() : QByteArray();
-        if (upper == "BEGIN:VCARD") {
+        const QByteArrayView bare = QByteArrayView(text).trimmed();
+        if (bare.compare("BEGIN:VCARD", Qt::CaseInsensitive) == 0) {
             if (card)
                 ++nested;
             else
@@ -802,7 +808,7 @@ PartEnd readCards(QByteArrayView utf8, int before, Records& out)
             end.sawCard = true;
             continue;
         }
-        if (upper == "END:VCARD") {
+        if (bare.compare("END:VCARD", Qt::CaseInsensitive) == 0) {
             if (nested > 0) {
                 --nested;
             } else if (!card) {
