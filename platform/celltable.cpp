@@ -234,6 +234,10 @@ Utf8Filler::~Utf8Filler()
 
 void Utf8Filler::text(const char* utf8, std::size_t bytes)
 {
+    if (m_chunk.bytes.capacity() == 0) { // a chunk's room at once, not grown cell by cell
+        m_chunk.bytes.reserve(kChunkBytes + kChunkBytes / 4);
+        m_chunk.sizes.reserve(kChunkBytes / 8);
+    }
     m_chunk.bytes.insert(m_chunk.bytes.end(), utf8, utf8 + bytes);
     m_chunk.sizes.push_back(std::int64_t(bytes));
     if (m_chunk.bytes.size() >= kChunkBytes)
