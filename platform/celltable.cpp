@@ -89,6 +89,20 @@ void CellTable::appendNullCell()
     closeCell(true);
 }
 
+void CellTable::appendRows(const CellTable& other)
+{
+    if (other.m_columns != m_columns || m_filled != 0 || other.m_filled != 0)
+        throw std::logic_error("rows of another table shape, or a row half built");
+    const std::size_t base = m_pool.size();
+    if (base + other.m_pool.size() >= 0xFFFFFFFFu)
+        throw std::length_error("cell table full");
+    m_pool.insert(m_pool.end(), other.m_pool.begin(), other.m_pool.end());
+    m_rowStart.reserve(m_rowStart.size() + other.m_rowStart.size());
+    for (const std::uint32_t start : other.m_rowStart)
+        m_rowStart.push_back(static_cast<std::uint32_t>(base + start));
+    m_ends.insert(m_ends.end(), other.m_ends.begin(), other.m_ends.end()); // within their rows
+}
+
 QStringView CellTable::view(int row, int column) const
 {
     const Span s = span(row, column);

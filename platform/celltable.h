@@ -37,6 +37,8 @@ public:
     // U+FFFD; a leading U+FEFF is text like any other.
     void appendCellUtf8(const char* utf8, std::size_t bytes);
     void appendNullCell();
+    // Appends the rows of a table with as many columns, in one copy of its texts.
+    void appendRows(const CellTable& other);
 
     QStringView view(int row, int column) const;
     QString text(int row, int column) const { return view(row, column).toString(); }

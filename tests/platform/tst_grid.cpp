@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <stdexcept>
+
 using namespace Qt::StringLiterals;
 
 class tst_grid : public QObject {
@@ -70,6 +72,37 @@ private Q_SLOTS:
         QCOMPARE(g.TextMatrix(2, 1), u"名1"_s);
         g.setCols(2);
         QCOMPARE(g.TextMatrix(2, 1), u"名1"_s);
+    }
+
+    // Rows of another table come over whole: texts, empty and null cells, a row rewritten
+    // in place or moved by a longer text.
+    void cellTable_appendRows()
+    {
+        ct::CellTable first(2);
+        first.appendCell(u"甲"_s);
+        first.appendNullCell();
+        ct::CellTable more(2);
+        for (int r = 0; r < 3; ++r) {
+            more.appendCell(u"乙%1"_s.arg(r));
+            more.appendCell(QString());
+        }
+        more.set(0, 1, u"一段更长的文字"_s); // moves the row to the pool's end
+        more.setNull(2, 0);
+        first.appendRows(more);
+        QCOMPARE(first.rowCount(), 4);
+        QCOMPARE(first.view(0, 0), u"甲");
+        QVERIFY(first.isNull(0, 1));
+        QCOMPARE(first.view(1, 0), u"乙0");
+        QCOMPARE(first.view(1, 1), u"一段更长的文字");
+        QCOMPARE(first.view(2, 0), u"乙1");
+        QVERIFY(!first.isNull(2, 1) && first.view(2, 1).isEmpty());
+        QVERIFY(first.isNull(3, 0));
+        QCOMPARE(first.view(3, 1), u"");
+        first.appendCell(u"丙"_s); // the table goes on as before
+        first.appendCell(u"丁"_s);
+        QCOMPARE(first.view(4, 1), u"丁");
+        ct::CellTable other(3);
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, first.appendRows(other));
     }
 
     void viewRowAndClick()

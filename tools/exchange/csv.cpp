@@ -236,6 +236,7 @@ Records readCards(QByteArrayView bytes, std::optional<Encoding> told)
     const QStringList headings = listOf(tables::cardHeadings());
     Records out;
     out.rows = ct::CellTable(tables::kCardColumns);
+    out.rows.reserve(0, std::size_t(text.size())); // the fields hold no more than the text
     std::vector<int> cols;
     int nameAt = -1;
     std::vector<QStringView> row(tables::kCardColumns);

@@ -771,13 +771,7 @@ qsizetype cardBoundary(QByteArrayView utf8)
 // Adds the rows, lines and remarks of `more` after those of `out`.
 void appendRecords(Records& out, const Records& more)
 {
-    for (int r = 0; r < more.rows.rowCount(); ++r)
-        for (int c = 0; c < more.rows.columnCount(); ++c) {
-            if (more.rows.isNull(r, c))
-                out.rows.appendNullCell();
-            else
-                out.rows.appendCell(more.rows.view(r, c));
-        }
+    out.rows.appendRows(more.rows);
     out.lines.insert(out.lines.end(), more.lines.begin(), more.lines.end());
     out.notes.insert(out.notes.end(), more.notes.begin(), more.notes.end());
 }
@@ -792,6 +786,7 @@ struct PartEnd {
 PartEnd readCards(QByteArrayView utf8, int before, Records& out)
 {
     PartEnd end;
+    out.rows.reserve(0, std::size_t(utf8.size())); // values take fewer units than bytes
     LineReader lines(utf8, before);
     QByteArray text;
     int line = 0;
