@@ -506,9 +506,17 @@ int Command::Execute(const QVariantList& params)
 int Command::Execute(std::span<const std::optional<QStringView>> texts)
 {
     sqlite3_reset(m_stmt);
-    sqlite3_clear_bindings(m_stmt);
     if (sqlite3_bind_parameter_count(m_stmt) != int(texts.size()))
         throw Error(SQLITE_RANGE, u"语句的参数个数不符。"_s);
+    // Every text encoded into one buffer the command keeps, its room taken first so that
+    // it does not move: the engine reads the values from it in place until the step is
+    // done. A lone surrogate shows as an encoding error.
+    qsizetype room = 0;
+    for (const std::optional<QStringView>& t : texts)
+        room += t ? t->size() * 3 : 0;
+    if (m_utf8.size() < room)
+        m_utf8.resize(room);
+    char* at = m_utf8.data();
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const int idx = int(i) + 1;
         int rc;
@@ -516,16 +524,14 @@ int Command::Execute(std::span<const std::optional<QStringView>> texts)
             rc = sqlite3_bind_null(m_stmt, idx);
         } else {
             const QStringView t = *texts[i];
-            // Encoded into one buffer the command keeps; the engine copies it. A lone
-            // surrogate shows as an encoding error.
-            m_utf8.resize(t.size() * 3);
-            char* const end = m_encoder.appendToBuffer(m_utf8.data(), t);
+            char* const end = m_encoder.appendToBuffer(at, t);
             if (m_encoder.hasError()) {
                 m_encoder.resetState();
+                sqlite3_clear_bindings(m_stmt); // no pointer into the buffer is left behind
                 refuseLoneSurrogate(t);
             }
-            rc = sqlite3_bind_text(m_stmt, idx, m_utf8.constData(), int(end - m_utf8.constData()),
-                                   SQLITE_TRANSIENT);
+            rc = sqlite3_bind_text(m_stmt, idx, at, int(end - at), SQLITE_STATIC);
+            at = end;
         }
         if (rc != SQLITE_OK)
             throw engineError(m_db);

@@ -61,6 +61,7 @@ public:
     }
     // Room for this many rows and pool units before the table has to grow.
     void reserve(int rows, std::size_t poolUnits);
+    std::size_t poolUnits() const { return m_pool.size(); } // UTF-16 units of all texts
     std::size_t memoryBytes() const;
 
 private:

@@ -43,23 +43,25 @@ QString at(const QString& file, int line)
 }
 
 ProgressLine::ProgressLine(QString what, qint64 total)
-    : m_what(std::move(what)), m_total(total), m_shown(total > kProgressFrom && ::isatty(2))
+    : m_what(std::move(what)), m_total(total), m_terminal(::isatty(2) != 0)
 {
 }
 
 ProgressLine::~ProgressLine()
 {
-    if (m_shown) {
+    if (m_terminal && m_total > kProgressFrom)
         update(m_total);
+    if (m_shown)
         std::fputc('\n', stderr);
-    }
 }
 
 void ProgressLine::update(qint64 done)
 {
-    if (!m_shown)
+    if (!m_terminal || (m_total <= kProgressFrom && done <= kProgressFrom))
         return;
-    const QString s = u"\r%1：%2 / %3"_s.arg(m_what).arg(done).arg(m_total);
+    m_shown = true;
+    const QString s = m_total == kUnknown ? u"\r%1：%2"_s.arg(m_what).arg(done)
+                                          : u"\r%1：%2 / %3"_s.arg(m_what).arg(done).arg(m_total);
     std::fputs(s.toUtf8().constData(), stderr);
     std::fflush(stderr);
 }

@@ -33,20 +33,24 @@ QString shown(const QString& file, bool output = false);
 QString at(const QString& file, int line);
 
 // A line on standard error that counts up, shown only for more than kProgressFrom records
-// and only when standard error is a terminal.
+// and only when standard error is a terminal. The total may be learnt on the way
+// (setTotal); until then the line shows the count alone.
 class ProgressLine {
 public:
     static constexpr qint64 kProgressFrom = 10000;
+    static constexpr qint64 kUnknown = -1;
     ProgressLine(QString what, qint64 total);
     ~ProgressLine();
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
+    void setTotal(qint64 total) { m_total = total; }
     void update(qint64 done);
 
 private:
     QString m_what;
     qint64 m_total;
-    bool m_shown;
+    bool m_terminal;
+    bool m_shown = false;
 };
 
 } // namespace console

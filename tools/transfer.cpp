@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdio>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -183,65 +184,140 @@ ct::CellTable readTable(adodb::Connection& c, Table t)
     return rows;
 }
 
-int storeCards(adodb::Connection& c, const exchange::Records& in, const Request& r, int* skipped)
-{
-    adodb::Recordset rs;
-    cardtab::openNames(c, rs);
-    QHash<QString, int> names; // coded name -> the line it came from (0: stored)
-    const ct::CellTable stored = rs.takeRows();
-    for (int i = 0; i < stored.rowCount(); ++i)
-        if (!stored.isNull(i, 0))
-            names.insert(stored.text(i, 0), 0);
-    adodb::Command insert(c, cardtab::insertStatement());
-    console::ProgressLine progress(u"正在导入名片"_s, in.rows.rowCount());
-    int added = 0;
-    // Views into the records: the texts go to the engine without being copied first.
-    std::array<std::optional<QStringView>, tables::kCardColumns - 1> values;
-    for (int i = 0; i < in.rows.rowCount(); ++i) {
-        if ((i + 1) % exchange::kProgressStep == 0)
-            progress.update(i + 1);
-        const QString name = cardtab::trimBlanks(in.rows.text(i, tables::kCardNameColumn));
-        const QString coded = cardmodul::namcode(name);
-        const int line = in.lines[std::size_t(i)];
-        if (!r.allowDuplicates) {
-            if (const auto seen = names.constFind(coded); seen != names.cend()) {
-                ++*skipped;
-                console::err(
-                    console::at(r.file, line) +
-                    (*seen == 0
-                         ? u"数据库里已有姓名为“%1”的名片，没有导入。"_s.arg(name)
-                         : u"姓名“%1”与第 %2 行的名片相同，没有导入。"_s.arg(name).arg(*seen)));
-                continue;
-            }
-            names.insert(coded, line);
-        }
-        values[0] = QStringView(coded);
-        for (int col = tables::kCardNameColumn + 1; col < tables::kCardColumns; ++col)
-            values[std::size_t(col - tables::kCardNameColumn)] = in.rows.view(i, col);
-        insert.Execute(values);
-        ++added;
+// Stores the batches of an import, one after another, in the transaction of the import.
+// Its remarks (duplicates passed over) are kept to be told when the import is done.
+class CardStore {
+public:
+    CardStore(adodb::Connection& c, const Request& r)
+        : m_insert(c, cardtab::insertStatement()), m_request(r)
+    {
+        if (r.allowDuplicates)
+            return;
+        adodb::Recordset rs;
+        cardtab::openNames(c, rs);
+        const ct::CellTable stored = rs.takeRows();
+        for (int i = 0; i < stored.rowCount(); ++i)
+            if (!stored.isNull(i, 0))
+                m_names.insert(stored.text(i, 0), 0);
     }
-    return added;
-}
 
-int storeMeetings(adodb::Connection& c, const exchange::Records& in)
-{
-    adodb::Command insert(c, meettab::insertStatement());
-    console::ProgressLine progress(u"正在导入会议"_s, in.rows.rowCount());
-    const auto col = [](const char16_t* name) { return tables::meetColumn(QStringView(name)); };
-    const int recordDate = col(u"record_date"), topic = col(u"meet_cont"),
-              place = col(u"meet_addr"), meetDate = col(u"meet_date"), hour = col(u"go_hour"),
-              minute = col(u"go_second");
-    for (int i = 0; i < in.rows.rowCount(); ++i) {
-        if ((i + 1) % exchange::kProgressStep == 0)
-            progress.update(i + 1);
-        const ct::CellTable& t = in.rows;
-        insert.Execute(
-            meettab::insertValues({t.text(i, recordDate), t.text(i, topic), t.text(i, place),
-                                   t.text(i, meetDate), t.text(i, hour), t.text(i, minute)}));
+    void add(const exchange::Records& in)
+    {
+        // Views into the records: the texts go to the engine without being copied first.
+        std::array<std::optional<QStringView>, tables::kCardColumns - 1> values;
+        for (int i = 0; i < in.rows.rowCount(); ++i) {
+            const QString name = cardtab::trimBlanks(in.rows.text(i, tables::kCardNameColumn));
+            const QString coded = cardmodul::namcode(name);
+            if (!m_request.allowDuplicates && seenBefore(name, coded, in.lines[std::size_t(i)]))
+                continue;
+            values[0] = QStringView(coded);
+            for (int col = tables::kCardNameColumn + 1; col < tables::kCardColumns; ++col)
+                values[std::size_t(col - tables::kCardNameColumn)] = in.rows.view(i, col);
+            m_insert.Execute(values);
+            ++added;
+        }
     }
-    return in.rows.rowCount();
-}
+
+    int added = 0;
+    int skipped = 0;
+    std::vector<QString> remarks;
+
+private:
+    bool seenBefore(const QString& name, const QString& coded, int line)
+    {
+        const auto seen = m_names.constFind(coded);
+        if (seen == m_names.cend()) {
+            m_names.insert(coded, line);
+            return false;
+        }
+        ++skipped;
+        remarks.push_back(
+            console::at(m_request.file, line) +
+            (*seen == 0 ? u"数据库里已有姓名为“%1”的名片，没有导入。"_s.arg(name)
+                        : u"姓名“%1”与第 %2 行的名片相同，没有导入。"_s.arg(name).arg(*seen)));
+        return true;
+    }
+
+    adodb::Command m_insert;
+    const Request& m_request;
+    QHash<QString, int> m_names; // coded name -> the line it came from (0: stored)
+};
+
+class MeetingStore {
+public:
+    explicit MeetingStore(adodb::Connection& c) : m_insert(c, meettab::insertStatement()) {}
+
+    void add(const exchange::Records& in)
+    {
+        const ct::CellTable& t = in.rows;
+        for (int i = 0; i < t.rowCount(); ++i) {
+            m_insert.Execute(meettab::insertValues({t.text(i, m_recordDate), t.text(i, m_topic),
+                                                    t.text(i, m_place), t.text(i, m_meetDate),
+                                                    t.text(i, m_hour), t.text(i, m_minute)}));
+            ++added;
+        }
+    }
+
+    int added = 0;
+
+private:
+    static int col(const char16_t* name) { return tables::meetColumn(QStringView(name)); }
+    adodb::Command m_insert;
+    const int m_recordDate = col(u"record_date"), m_topic = col(u"meet_cont"),
+              m_place = col(u"meet_addr"), m_meetDate = col(u"meet_date"), m_hour = col(u"go_hour"),
+              m_minute = col(u"go_second");
+};
+
+// Reads a file on a thread of its own, its batches into the pipe.
+class Reading {
+public:
+    Reading(Format f, const Request& r, QByteArrayView bytes)
+        : m_thread(
+              [this, f, &r, bytes, zone = QTimeZone::systemTimeZone(), today = ctclock::today()] {
+                  struct Stopped {};
+                  const exchange::Batches emit = [this](exchange::Records&& b) {
+                      if (!m_pipe.put(std::move(b)))
+                          throw Stopped{};
+                  };
+                  std::exception_ptr fault;
+                  try {
+                      switch (f) {
+                      case Format::Vcf:
+                          exchange::vcard::readBatches(bytes, emit);
+                          break;
+                      case Format::Csv:
+                          if (r.table == Table::Cards)
+                              exchange::csv::readCardBatches(bytes, r.encoding, emit);
+                          else
+                              exchange::csv::readMeetingBatches(bytes, r.encoding, emit);
+                          break;
+                      case Format::Ics:
+                          emit(exchange::ical::read(bytes, zone, today));
+                          break;
+                      case Format::Md:
+                          break;
+                      }
+                  } catch (const Stopped&) {
+                  } catch (...) {
+                      fault = std::current_exception();
+                  }
+                  m_pipe.close(fault);
+              })
+    {
+    }
+    ~Reading()
+    {
+        m_pipe.stop();
+        m_thread.join();
+    }
+    Reading(const Reading&) = delete;
+    Reading& operator=(const Reading&) = delete;
+    exchange::BatchPipe& pipe() { return m_pipe; }
+
+private:
+    exchange::BatchPipe m_pipe;
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -371,52 +447,79 @@ int importTable(const Request& r)
     }
     const Format f = resolve(r, true, bytes);
 
-    exchange::Records records;
-    try {
-        switch (f) {
-        case Format::Vcf:
-            records = exchange::vcard::read(bytes);
-            break;
-        case Format::Csv:
-            records = r.table == Table::Cards ? exchange::csv::readCards(bytes, r.encoding)
-                                              : exchange::csv::readMeetings(bytes, r.encoding);
-            break;
-        case Format::Ics:
-            records = exchange::ical::read(bytes, QTimeZone::systemTimeZone(), ctclock::today());
-            break;
-        case Format::Md:
-            break;
-        }
-    } catch (const exchange::DataError& e) {
+    // The file is read on another thread while the database opens and the rows read so
+    // far are stored; a fault in the file ends the transaction, and nothing is written.
+    Reading reading(f, r, bytes);
+    exchange::BatchPipe& pipe = reading.pipe();
+    auto dataFault = [&r](const exchange::DataError& e) {
         console::err(console::at(r.file, e.line()) + e.message());
         console::err(u"没有导入任何记录。"_s);
         return console::Failed;
-    }
-    for (const exchange::Note& n : records.notes)
-        console::err(console::at(r.file, n.line) + n.text);
-
+    };
+    std::vector<exchange::Note> notes;
     adodb::Connection c;
-    if (!openDatabase(c))
+    try {
+        c.Open(cardmodul::connectionText());
+    } catch (const adodb::Error& e) {
+        try { // a fault in the file is told first, as when nothing is opened
+            while (pipe.take()) {
+            }
+        } catch (const exchange::DataError& d) {
+            return dataFault(d);
+        }
+        console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
         return console::Failed;
-    int added = 0;
-    int skipped = 0;
+    }
+    std::optional<CardStore> cards;
+    std::optional<MeetingStore> meetings;
+    // Remarks on the file, then the duplicates passed over, once the progress line is done.
+    auto tell = [&] {
+        for (const exchange::Note& n : notes)
+            console::err(console::at(r.file, n.line) + n.text);
+        if (cards)
+            for (const QString& remark : cards->remarks)
+                console::err(remark);
+    };
     try {
         // The whole import is one transaction: pages kept in memory until the commit,
         // not spilled (each spill syncs the journal) when the file grows past the cache.
         c.Execute(u"PRAGMA cache_size = -262144"_s);
         Transaction t(c);
-        added = r.table == Table::Cards ? storeCards(c, records, r, &skipped)
-                                        : storeMeetings(c, records);
+        if (r.table == Table::Cards)
+            cards.emplace(c, r);
+        else
+            meetings.emplace(c);
+        console::ProgressLine progress(r.table == Table::Cards ? u"正在导入名片"_s
+                                                               : u"正在导入会议"_s,
+                                       console::ProgressLine::kUnknown);
+        qint64 done = 0;
+        while (std::optional<exchange::Records> batch = pipe.take()) {
+            notes.insert(notes.end(), batch->notes.begin(), batch->notes.end());
+            if (cards)
+                cards->add(*batch);
+            else
+                meetings->add(*batch);
+            done += batch->rows.rowCount();
+            if (const std::optional<qint64> total = pipe.total())
+                progress.setTotal(*total);
+            progress.update(done);
+        }
+        progress.setTotal(done);
         t.commit();
+    } catch (const exchange::DataError& e) {
+        return dataFault(e);
     } catch (const adodb::Error& e) {
+        tell();
         console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
         console::err(u"没有导入任何记录。"_s);
         return console::Failed;
     }
+    tell();
+    const int added = cards ? cards->added : meetings->added;
     QString report =
         u"已从 %1 导入 %2 条%3"_s.arg(console::shown(r.file)).arg(added).arg(tableWord(r.table));
-    if (r.table == Table::Cards)
-        report += u"，因重名跳过 %1 条"_s.arg(skipped);
+    if (cards)
+        report += u"，因重名跳过 %1 条"_s.arg(cards->skipped);
     console::out(report + u"。"_s);
     return console::Ok;
 }

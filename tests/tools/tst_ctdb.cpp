@@ -271,6 +271,25 @@ private Q_SLOTS:
                           "BEGIN:VEVENT\r\nUID:3\r\nDTSTART:20240103T080000\r\nEND:VEVENT\r\n"
                           "END:VCALENDAR\r\n")
             << 7;
+        // Faults after batches of rows were stored already (the file is read while the
+        // rows go in), in either half of a large vCard file, with a duplicate before them.
+        QByteArray csv = "姓名,手机\r\n空,0\r\n";
+        for (int i = 0; i < 6000; ++i)
+            csv += "人" + QByteArray::number(i) + (i == 5000 ? "\r\n" : ",1\r\n");
+        QTest::newRow("CSV fault after 5,000 rows") << u"cards"_s << u"x.csv"_s << csv << 5003;
+        auto vcards = [](int cards, int broken) {
+            QByteArray v;
+            for (int i = 0; i < cards; ++i)
+                v += "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:" +
+                     (i == 0 ? QByteArray("空") : "人" + QByteArray::number(i)) +
+                     "\r\nNOTE:" + QByteArray(200, 'x') + "\r\n" +
+                     (i == broken ? "VERSION:9.9\r\n" : "") + "END:VCARD\r\n";
+            return v;
+        };
+        QTest::newRow("vCard fault in the first half")
+            << u"cards"_s << u"x.vcf"_s << vcards(8000, 3000) << 3000 * 5 + 5;
+        QTest::newRow("vCard fault in the second half")
+            << u"cards"_s << u"x.vcf"_s << vcards(8000, 7000) << 7000 * 5 + 5;
     }
     void import_brokenRecordInTheMiddleWritesNothing()
     {
@@ -289,8 +308,26 @@ private Q_SLOTS:
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains(file + u" 第 %1 行："_s.arg(line)), qPrintable(r.err));
         QVERIFY(r.err.contains(u"没有导入任何记录"_s));
+        QVERIFY2(!r.err.contains(u"已有姓名"_s),
+                 qPrintable(r.err)); // no remark on what was not done
         QCOMPARE(bytesOf(db.file()), before);
         QVERIFY(!QFile::exists(db.file() + u"-journal"_s));
+    }
+
+    // The fault in the file is told, not the missing database it would have gone into.
+    void import_faultInTheFileIsToldBeforeAMissingDatabase()
+    {
+        QTemporaryDir nowhere;
+        const QString file = nowhere.path() + u"/x.csv"_s;
+        writeFile(file, "姓名,手机\r\n甲,1\r\n乙\r\n");
+        Run r = ctdb({u"import"_s, u"cards"_s, file, nowhere.path()});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(file + u" 第 3 行："_s), qPrintable(r.err));
+        writeFile(file, "姓名,手机\r\n甲,1\r\n");
+        r = ctdb({u"import"_s, u"cards"_s, file, nowhere.path()});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(!r.err.contains(u"第"_s) && r.err.contains(u"错误"_s), qPrintable(r.err));
+        QVERIFY(!QFile::exists(nowhere.path() + u"/ctsource.mdb"_s));
     }
 
     void import_duplicateNamesAreReportedAndSkipped_data()

@@ -230,13 +230,11 @@ void writeCards(const ct::CellTable& cards, QIODevice& out, Encoding e, const Pr
         progress);
 }
 
-Records readCards(QByteArrayView bytes, std::optional<Encoding> told)
+void readCardBatches(QByteArrayView bytes, std::optional<Encoding> told, const Batches& emit)
 {
     const QString text = decodeFile(bytes, told);
     const QStringList headings = listOf(tables::cardHeadings());
-    Records out;
-    out.rows = ct::CellTable(tables::kCardColumns);
-    out.rows.reserve(0, std::size_t(text.size())); // the fields hold no more than the text
+    Batcher out(tables::kCardColumns, emit);
     std::vector<int> cols;
     int nameAt = -1;
     std::vector<QStringView> row(tables::kCardColumns);
@@ -262,14 +260,20 @@ Records readCards(QByteArrayView bytes, std::optional<Encoding> told)
         for (std::size_t i = 0; i < cols.size(); ++i)
             if (cols[i] > 0)
                 row[std::size_t(cols[i])] = fields[i];
-        out.rows.appendNullCell();
+        ct::CellTable& t = out.rows();
+        t.appendNullCell();
         for (int c = 1; c < tables::kCardColumns; ++c)
-            out.rows.appendCell(row[std::size_t(c)]);
-        out.lines.push_back(line);
+            t.appendCell(row[std::size_t(c)]);
+        out.rowDone(line);
     });
     if (cols.empty())
         throw DataError(1, u"文件是空的，没有标题行。"_s);
-    return out;
+    out.finish();
+}
+
+Records readCards(QByteArrayView bytes, std::optional<Encoding> told)
+{
+    return collect([&](const Batches& emit) { readCardBatches(bytes, told, emit); });
 }
 
 void writeMeetings(const ct::CellTable& meetings, QIODevice& out, Encoding e,
@@ -291,13 +295,12 @@ void writeMeetings(const ct::CellTable& meetings, QIODevice& out, Encoding e,
         progress);
 }
 
-Records readMeetings(QByteArrayView bytes, std::optional<Encoding> told)
+void readMeetingBatches(QByteArrayView bytes, std::optional<Encoding> told, const Batches& emit)
 {
     const QString text = decodeFile(bytes, told);
     const QStringList headings = listOf(tables::meetHeadings());
     const int hour = tables::meetColumn(u"go_hour");
-    Records out;
-    out.rows = ct::CellTable(tables::kMeetColumns);
+    Batcher out(tables::kMeetColumns, emit);
     std::vector<int> cols;
     parse(text, [&](int line, std::span<const QString> fields) {
         if (cols.empty()) {
@@ -330,20 +333,26 @@ Records readMeetings(QByteArrayView bytes, std::optional<Encoding> told)
                 throw DataError(line, e.description());
             }
         }
-        out.rows.appendNullCell();
+        ct::CellTable& t = out.rows();
+        t.appendNullCell();
         for (int c = 1; c < hour; ++c)
-            out.rows.appendCell(row[std::size_t(c)]);
+            t.appendCell(row[std::size_t(c)]);
         for (const QVariant& v : {h, m}) {
             if (v.isNull())
-                out.rows.appendNullCell();
+                t.appendNullCell();
             else
-                out.rows.appendCell(QString::number(v.toInt()));
+                t.appendCell(QString::number(v.toInt()));
         }
-        out.lines.push_back(line);
+        out.rowDone(line);
     });
     if (cols.empty())
         throw DataError(1, u"文件是空的，没有标题行。"_s);
-    return out;
+    out.finish();
+}
+
+Records readMeetings(QByteArrayView bytes, std::optional<Encoding> told)
+{
+    return collect([&](const Batches& emit) { readMeetingBatches(bytes, told, emit); });
 }
 
 } // namespace exchange::csv

@@ -41,6 +41,8 @@ void writeCards(const ct::CellTable& cards, QIODevice& out, Encoding e,
 // heading row, or a row without a name is a DataError. Rows without any text (序号 aside)
 // are passed over.
 Records readCards(QByteArrayView bytes, std::optional<Encoding> told);
+// The same, the rows handed on in batches while the file is read.
+void readCardBatches(QByteArrayView bytes, std::optional<Encoding> told, const Batches& emit);
 
 // Meetings: the six search list headings, the departure time as hour：minute.
 void writeMeetings(const ct::CellTable& meetings, QIODevice& out, Encoding e,
@@ -48,5 +50,6 @@ void writeMeetings(const ct::CellTable& meetings, QIODevice& out, Encoding e,
 // A departure time that is empty or hour：minute (also with ':') within 0–23 and 0–59;
 // anything else is a DataError.
 Records readMeetings(QByteArrayView bytes, std::optional<Encoding> told);
+void readMeetingBatches(QByteArrayView bytes, std::optional<Encoding> told, const Batches& emit);
 
 } // namespace exchange::csv

@@ -7,8 +7,12 @@
 #include <QByteArray>
 #include <QString>
 
+#include <condition_variable>
+#include <deque>
 #include <exception>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 class QIODevice;
@@ -53,6 +57,61 @@ struct Records {
     ct::CellTable rows;
     std::vector<int> lines; // the line each row begins on
     std::vector<Note> notes;
+};
+
+// Adds the rows, lines and remarks of `more` after those of `out`.
+void appendRecords(Records& out, const Records& more);
+
+// Receives the rows of a file while it is still being read, a batch at a time, in the
+// order of the file. A reader that fails throws after the batches before the fault.
+using Batches = std::function<void(Records&& batch)>;
+inline constexpr int kBatchRows = 2048;
+
+// Reads all batches into one Records.
+Records collect(const std::function<void(const Batches&)>& read);
+
+// Gathers the rows a reader appends into batches of kBatchRows, each handed on when it is
+// full. finish() hands on the rest, an empty batch too: a reader hands on at least one.
+class Batcher {
+public:
+    Batcher(int columns, Batches emit) : m_columns(columns), m_emit(std::move(emit)) { start(0); }
+    // The table to append the row's cells to.
+    ct::CellTable& rows() { return m_batch.rows; }
+    // The row just appended begins on this line.
+    void rowDone(int line);
+    void finish() { m_emit(std::move(m_batch)); }
+
+private:
+    void start(std::size_t poolUnits);
+    int m_columns;
+    Batches m_emit;
+    Records m_batch;
+};
+
+// Batches handed from the thread that reads a file to the thread that stores them. The
+// reader may run ahead; it learns through put() when the receiver wants no more.
+class BatchPipe {
+public:
+    // Reader side. False when the receiver has stopped: the reader should give up.
+    bool put(Records&& batch);
+    // No more batches; a fault is rethrown by take() once the batches before it are taken.
+    void close(std::exception_ptr fault = {});
+
+    // Receiver side. Waits for the next batch; nullopt after the last one.
+    std::optional<Records> take();
+    // The number of rows the reader read, once it has read all (nullopt before).
+    std::optional<qint64> total();
+    // The receiver wants no more: put() says so from now on.
+    void stop();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<Records> m_batches;
+    qint64 m_rows = 0;
+    bool m_closed = false;
+    bool m_stopped = false;
+    std::exception_ptr m_fault;
 };
 
 // Called every kProgressStep records with the number done so far.

@@ -188,6 +188,7 @@ public:
             out.resize(0); // keeps its room from the last line
             out.append(p->text);
             line = p->line;
+            m_start = p->text.data() - m_bytes.data();
             const bool qp = isQuotedPrintable(p->text);
             while (auto n = take()) {
                 if (qp && out.endsWith('=')) {
@@ -206,6 +207,8 @@ public:
         }
         return false;
     }
+    // Where the line next() gave last begins in the bytes.
+    qsizetype start() const { return m_start; }
 
 private:
     static bool isQuotedPrintable(QByteArrayView first)
@@ -241,6 +244,7 @@ private:
 
     QByteArrayView m_bytes;
     qsizetype m_pos = 0;
+    qsizetype m_start = 0;
     int m_line;
     std::optional<Physical> m_peeked;
 };
@@ -637,7 +641,7 @@ public:
     }
 
     // The card's columns; throws when it has no name.
-    void finish(Records& out)
+    void finish(Batcher& out)
     {
         QString name = m_fn;
         if (name.trimmed().isEmpty())
@@ -648,10 +652,11 @@ public:
         QStringList note = m_notes;
         note += m_extra;
         m_f[std::size_t(col().note)] = note.join(u'\n');
-        out.rows.appendNullCell();
+        ct::CellTable& rows = out.rows();
+        rows.appendNullCell();
         for (int i = 1; i < tables::kCardColumns; ++i)
-            out.rows.appendCell(m_f[std::size_t(i)]);
-        out.lines.push_back(m_line);
+            rows.appendCell(m_f[std::size_t(i)]);
+        out.rowDone(m_line);
     }
 
 private:
@@ -768,38 +773,33 @@ qsizetype cardBoundary(QByteArrayView utf8)
     return -1;
 }
 
-// Adds the rows, lines and remarks of `more` after those of `out`.
-void appendRecords(Records& out, const Records& more)
-{
-    out.rows.appendRows(more.rows);
-    out.lines.insert(out.lines.end(), more.lines.begin(), more.lines.end());
-    out.notes.insert(out.notes.end(), more.notes.begin(), more.notes.end());
-}
-
 // How a part of a file ended.
 struct PartEnd {
     std::optional<int> open; // the line of a card left open at its end
+    qsizetype openAt = 0;    // and where that line begins
     bool sawCard = false;
 };
 
 // Reads the cards of these bytes (`before` lines of the file come before them) into `out`.
-PartEnd readCards(QByteArrayView utf8, int before, Records& out)
+PartEnd readCards(QByteArrayView utf8, int before, Batcher& out)
 {
     PartEnd end;
-    out.rows.reserve(0, std::size_t(utf8.size())); // values take fewer units than bytes
     LineReader lines(utf8, before);
     QByteArray text;
     int line = 0;
     std::optional<CardBuilder> card;
-    int nested = 0;      // depth of cards inside a card (vCard 2.1 AGENT)
-    bool binary = false; // the last property was base64 data
+    qsizetype openAt = 0; // where the card being read begins
+    int nested = 0;       // depth of cards inside a card (vCard 2.1 AGENT)
+    bool binary = false;  // the last property was base64 data
     while (lines.next(text, line)) {
         const QByteArrayView bare = QByteArrayView(text).trimmed();
         if (bare.compare("BEGIN:VCARD", Qt::CaseInsensitive) == 0) {
-            if (card)
+            if (card) {
                 ++nested;
-            else
+            } else {
                 card.emplace(line);
+                openAt = lines.start();
+            }
             end.sawCard = true;
             continue;
         }
@@ -827,8 +827,10 @@ PartEnd readCards(QByteArrayView utf8, int before, Records& out)
             continue; // a photo, logo, sound or key
         card->add(cl);
     }
-    if (card)
+    if (card) {
         end.open = card->line();
+        end.openAt = openAt;
+    }
     return end;
 }
 
@@ -879,23 +881,25 @@ void write(const ct::CellTable& cards, QIODevice& out, const Progress& progress)
     sink.flush();
 }
 
-Records read(QByteArrayView bytes)
+void readBatches(QByteArrayView bytes, const Batches& emit)
 {
     const QByteArray utf8 = asUtf8(bytes);
-    Records out;
-    out.rows = ct::CellTable(tables::kCardColumns);
+    Batcher out(tables::kCardColumns, emit);
     PartEnd end;
     if (const qsizetype cut = utf8.size() >= kPartedBytes ? cardBoundary(utf8) : -1; cut > 0) {
-        // Two halves on two threads. The halves are right only when the first ends
-        // outside any card; otherwise (a card inside a card) the file is read whole.
+        // Two halves on two threads, the second's batches kept until the first is read.
+        // The second half is right only when the first ends outside any card; otherwise
+        // (a card inside a card) what follows the card left open is read again.
         const QByteArrayView first = QByteArrayView(utf8).first(cut);
-        Records second;
-        second.rows = ct::CellTable(tables::kCardColumns);
+        std::vector<Records> second;
         std::exception_ptr secondFault;
         std::thread other([&] {
             try {
+                Batcher keep(tables::kCardColumns,
+                             [&second](Records&& b) { second.push_back(std::move(b)); });
                 end = readCards(QByteArrayView(utf8).sliced(cut),
-                                int(std::count(first.begin(), first.end(), '\n')), second);
+                                int(std::count(first.begin(), first.end(), '\n')), keep);
+                keep.finish();
             } catch (...) {
                 secondFault = std::current_exception();
             }
@@ -911,20 +915,27 @@ Records read(QByteArrayView bytes)
         if (!firstEnd.open) {
             if (secondFault)
                 std::rethrow_exception(secondFault);
-            appendRecords(out, second);
+            out.finish();
+            for (Records& b : second)
+                emit(std::move(b));
         } else {
-            out = Records{};
-            out.rows = ct::CellTable(tables::kCardColumns);
-            end = readCards(utf8, 0, out);
+            second.clear();
+            end = readCards(QByteArrayView(utf8).sliced(firstEnd.openAt), *firstEnd.open - 1, out);
+            out.finish();
         }
     } else {
         end = readCards(utf8, 0, out);
+        out.finish();
     }
     if (end.open)
         throw DataError(*end.open, u"从这一行开始的名片没有结束（缺少 END:VCARD）。"_s);
     if (!end.sawCard && !utf8.trimmed().isEmpty())
         throw DataError(1, u"这不是 vCard 文件：没有 BEGIN:VCARD。"_s);
-    return out;
+}
+
+Records read(QByteArrayView bytes)
+{
+    return collect([&](const Batches& emit) { readBatches(bytes, emit); });
 }
 
 } // namespace exchange::vcard

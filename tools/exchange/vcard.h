@@ -26,6 +26,8 @@ void write(const ct::CellTable& cards, QIODevice& out, const Progress& progress 
 // added to 说明 with a label, so nothing read is lost. Photos and sounds are passed over.
 // A card that cannot be read (no name, no END, text in an unknown encoding) is a DataError.
 Records read(QByteArrayView bytes);
+// The same, the cards handed on in batches while the file is read.
+void readBatches(QByteArrayView bytes, const Batches& emit);
 
 // The family and given name of a full name, for N: a Chinese name is family name first
 // (one character, or a two-character compound surname), others end in the family name.
