@@ -268,36 +268,36 @@ private:
               m_minute = col(u"go_second");
 };
 
-// Reads a file on a thread of its own, its batches into the pipe.
+// Reads a file on a thread of its own (its bytes too, unless they are read already), its
+// batches into the pipe.
 class Reading {
 public:
-    Reading(Format f, const Request& r, QByteArrayView bytes)
-        : m_thread(
-              [this, f, &r, bytes, zone = QTimeZone::systemTimeZone(), today = ctclock::today()] {
-                  struct Stopped {};
-                  const exchange::Batches emit = [this](exchange::Records&& b) {
-                      if (!m_pipe.put(std::move(b)))
-                          throw Stopped{};
-                  };
+    Reading(Format f, const Request& r, QIODevice* source, QByteArray bytes)
+        : m_bytes(std::move(bytes)),
+          m_thread(
+              [this, f, &r, source, zone = QTimeZone::systemTimeZone(), today = ctclock::today()] {
+                  const exchange::Batches emit = m_pipe.feeder();
                   std::exception_ptr fault;
                   try {
+                      if (source)
+                          m_bytes = source->readAll();
                       switch (f) {
                       case Format::Vcf:
-                          exchange::vcard::readBatches(bytes, emit);
+                          exchange::vcard::readBatches(m_bytes, emit);
                           break;
                       case Format::Csv:
                           if (r.table == Table::Cards)
-                              exchange::csv::readCardBatches(bytes, r.encoding, emit);
+                              exchange::csv::readCardBatches(m_bytes, r.encoding, emit);
                           else
-                              exchange::csv::readMeetingBatches(bytes, r.encoding, emit);
+                              exchange::csv::readMeetingBatches(m_bytes, r.encoding, emit);
                           break;
                       case Format::Ics:
-                          emit(exchange::ical::read(bytes, zone, today));
+                          emit(exchange::ical::read(m_bytes, zone, today));
                           break;
                       case Format::Md:
                           break;
                       }
-                  } catch (const Stopped&) {
+                  } catch (const exchange::BatchPipe::Stopped&) {
                   } catch (...) {
                       fault = std::current_exception();
                   }
@@ -316,6 +316,7 @@ public:
 
 private:
     exchange::BatchPipe m_pipe;
+    QByteArray m_bytes;
     std::thread m_thread;
 };
 
@@ -426,30 +427,28 @@ int importTable(const Request& r)
 {
     if (r.table == Table::Diary)
         throw UsageError(u"日记只能导出（ctdb export diary 文件.md），不能导入。"_s);
-    QByteArray bytes;
-    {
-        QFile in;
-        if (r.file == u"-") {
-            if (!in.open(stdin, QIODevice::ReadOnly)) {
-                console::err(u"无法读取标准输入：%1"_s.arg(in.errorString()));
-                return console::Failed;
-            }
-        } else {
-            if (!QFileInfo::exists(r.file))
-                throw UsageError(u"找不到文件“%1”。"_s.arg(console::shown(r.file)));
-            in.setFileName(r.file);
-            if (!in.open(QIODevice::ReadOnly)) {
-                console::err(u"无法读取“%1”：%2"_s.arg(console::shown(r.file), in.errorString()));
-                return console::Failed;
-            }
+    QFile in;
+    QByteArray bytes; // standard input, read at once: its format may lie in its content
+    if (r.file == u"-") {
+        if (!in.open(stdin, QIODevice::ReadOnly)) {
+            console::err(u"无法读取标准输入：%1"_s.arg(in.errorString()));
+            return console::Failed;
         }
         bytes = in.readAll();
+    } else {
+        if (!QFileInfo::exists(r.file))
+            throw UsageError(u"找不到文件“%1”。"_s.arg(console::shown(r.file)));
+        in.setFileName(r.file);
+        if (!in.open(QIODevice::ReadOnly)) {
+            console::err(u"无法读取“%1”：%2"_s.arg(console::shown(r.file), in.errorString()));
+            return console::Failed;
+        }
     }
     const Format f = resolve(r, true, bytes);
 
     // The file is read on another thread while the database opens and the rows read so
     // far are stored; a fault in the file ends the transaction, and nothing is written.
-    Reading reading(f, r, bytes);
+    Reading reading(f, r, r.file == u"-" ? nullptr : &in, std::move(bytes));
     exchange::BatchPipe& pipe = reading.pipe();
     auto dataFault = [&r](const exchange::DataError& e) {
         console::err(console::at(r.file, e.line()) + e.message());
@@ -481,9 +480,10 @@ int importTable(const Request& r)
                 console::err(remark);
     };
     try {
-        // The whole import is one transaction: pages kept in memory until the commit,
-        // not spilled (each spill syncs the journal) when the file grows past the cache.
-        c.Execute(u"PRAGMA cache_size = -262144"_s);
+        // The whole import is one transaction. Past a cache of 8 MB the new pages go to
+        // the file (encrypted) while the import runs, not all at the commit; the journal
+        // keeps the pages the file had, so a rollback leaves it as it was.
+        c.Execute(u"PRAGMA cache_size = -8192"_s);
         Transaction t(c);
         if (r.table == Table::Cards)
             cards.emplace(c, r);

@@ -74,6 +74,14 @@ bool BatchPipe::put(Records&& batch)
     return true;
 }
 
+Batches BatchPipe::feeder()
+{
+    return [this](Records&& batch) {
+        if (!put(std::move(batch)))
+            throw Stopped{};
+    };
+}
+
 void BatchPipe::close(std::exception_ptr fault)
 {
     const std::scoped_lock lock(m_mutex);

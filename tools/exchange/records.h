@@ -92,8 +92,12 @@ private:
 // reader may run ahead; it learns through put() when the receiver wants no more.
 class BatchPipe {
 public:
+    // Thrown into the reader by feeder() once the receiver has stopped.
+    struct Stopped {};
     // Reader side. False when the receiver has stopped: the reader should give up.
     bool put(Records&& batch);
+    // Batches that go into the pipe; throws Stopped when the receiver wants no more.
+    Batches feeder();
     // No more batches; a fault is rethrown by take() once the batches before it are taken.
     void close(std::exception_ptr fault = {});
 

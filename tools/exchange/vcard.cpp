@@ -355,8 +355,11 @@ ContentLine parseLine(const QByteArray& text, int line)
         const QByteArrayView piece = t.sliced(from, i - from);
         if (first) {
             QByteArrayView name = piece.trimmed();
-            if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0)
-                name = name.sliced(dot + 1); // item1.TEL: the group does not matter
+            for (qsizetype d = name.size() - 1; d >= 0; --d)
+                if (name[d] == '.') {
+                    name = name.sliced(d + 1); // item1.TEL: the group does not matter
+                    break;
+                }
             cl.name = name;
             first = false;
         } else {
@@ -408,7 +411,7 @@ QString valueText(const ContentLine& cl)
 {
     if (cl.encoding == Encoding8::Plain && cl.charset.isEmpty())
         if (auto t = utf8::strict(cl.value))
-            return withoutCr(std::move(*t));
+            return cl.value.contains('\r') ? withoutCr(std::move(*t)) : std::move(*t);
     QByteArray bytes = cl.value.toByteArray();
     if (cl.encoding == Encoding8::QuotedPrintable)
         bytes = fromQuotedPrintable(bytes);
@@ -468,16 +471,23 @@ QString unescape(QString&& v)
 QStringList components(QStringView v)
 {
     QStringList parts;
+    parts.reserve(v.count(u';') + 1);
+    auto add = [&parts](QStringView p) {
+        if (p.isEmpty())
+            parts.emplace_back();
+        else
+            parts.emplace_back(unescape(p));
+    };
     qsizetype start = 0;
     for (qsizetype i = 0; i < v.size(); ++i) {
         if (v[i] == u'\\') {
             ++i;
         } else if (v[i] == u';') {
-            parts << unescape(v.sliced(start, i - start));
+            add(v.sliced(start, i - start));
             start = i + 1;
         }
     }
-    parts << unescape(v.sliced(start));
+    add(v.sliced(start));
     return parts;
 }
 
@@ -550,21 +560,19 @@ enum class Prop {
 // The property of a name, in any case.
 Prop propertyOf(QByteArrayView name)
 {
-    static const QHash<QByteArray, Prop> props = {
+    static constexpr std::pair<std::string_view, Prop> props[] = {
         {"VERSION", Prop::Version}, {"FN", Prop::Fn},       {"N", Prop::N},
         {"ORG", Prop::Org},         {"TITLE", Prop::Title}, {"GENDER", Prop::Gender},
         {"X-GENDER", Prop::Gender}, {"ADR", Prop::Adr},     {"TEL", Prop::Tel},
         {"EMAIL", Prop::Email},     {"URL", Prop::Url},     {"NICKNAME", Prop::Nickname},
         {"NOTE", Prop::Note},       {"BDAY", Prop::Bday},   {kNation, Prop::Nation},
         {kAge, Prop::Age},          {kBlood, Prop::Blood},  {kQq, Prop::Qq}};
-    char upper[32];
-    if (name.size() >= qsizetype(sizeof upper))
-        return Prop::Other;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const char ch = name[i];
-        upper[i] = ch >= 'a' && ch <= 'z' ? char(ch - 'a' + 'A') : ch;
-    }
-    return props.value(QByteArray::fromRawData(upper, name.size()), Prop::Other);
+    for (const auto& [known, prop] : props)
+        if (qsizetype(known.size()) == name.size() &&
+            name.compare(QByteArrayView(known.data(), qsizetype(known.size())),
+                         Qt::CaseInsensitive) == 0)
+            return prop;
+    return Prop::Other;
 }
 
 // One card being read.
@@ -756,20 +764,22 @@ QByteArray asUtf8(QByteArrayView bytes)
     return text.toUtf8();
 }
 
-// Files this large are read in two halves at once.
+// Files this large are read in two parts at once. The thread that reads the first part
+// hands its cards on as it goes and shares its core with the one that stores them; the
+// second part, read alone on the other core, is the larger.
 constexpr qsizetype kPartedBytes = 1 << 20;
 
-// Where the second half begins: a BEGIN:VCARD line right after an END:VCARD line, near
-// the middle; -1 when there is none.
+// Where the second part begins: a BEGIN:VCARD line right after an END:VCARD line, a
+// third into the file or later; -1 when there is none.
 qsizetype cardBoundary(QByteArrayView utf8)
 {
-    const qsizetype middle = utf8.size() / 2;
-    const qsizetype at = utf8.sliced(middle).indexOf("\nEND:VCARD\r\nBEGIN:VCARD");
+    const qsizetype from = utf8.size() / 3;
+    const qsizetype at = utf8.sliced(from).indexOf("\nEND:VCARD\r\nBEGIN:VCARD");
     if (at >= 0)
-        return middle + at + qsizetype(std::string_view("\nEND:VCARD\r\n").size());
-    const qsizetype lf = utf8.sliced(middle).indexOf("\nEND:VCARD\nBEGIN:VCARD");
+        return from + at + qsizetype(std::string_view("\nEND:VCARD\r\n").size());
+    const qsizetype lf = utf8.sliced(from).indexOf("\nEND:VCARD\nBEGIN:VCARD");
     if (lf >= 0)
-        return middle + lf + qsizetype(std::string_view("\nEND:VCARD\n").size());
+        return from + lf + qsizetype(std::string_view("\nEND:VCARD\n").size());
     return -1;
 }
 
@@ -792,8 +802,9 @@ PartEnd readCards(QByteArrayView utf8, int before, Batcher& out)
     int nested = 0;       // depth of cards inside a card (vCard 2.1 AGENT)
     bool binary = false;  // the last property was base64 data
     while (lines.next(text, line)) {
+        // Only a line of its length can be a card's BEGIN or END.
         const QByteArrayView bare = QByteArrayView(text).trimmed();
-        if (bare.compare("BEGIN:VCARD", Qt::CaseInsensitive) == 0) {
+        if (bare.size() == 11 && bare.compare("BEGIN:VCARD", Qt::CaseInsensitive) == 0) {
             if (card) {
                 ++nested;
             } else {
@@ -803,7 +814,7 @@ PartEnd readCards(QByteArrayView utf8, int before, Batcher& out)
             end.sawCard = true;
             continue;
         }
-        if (bare.compare("END:VCARD", Qt::CaseInsensitive) == 0) {
+        if (bare.size() == 9 && bare.compare("END:VCARD", Qt::CaseInsensitive) == 0) {
             if (nested > 0) {
                 --nested;
             } else if (!card) {
@@ -887,39 +898,47 @@ void readBatches(QByteArrayView bytes, const Batches& emit)
     Batcher out(tables::kCardColumns, emit);
     PartEnd end;
     if (const qsizetype cut = utf8.size() >= kPartedBytes ? cardBoundary(utf8) : -1; cut > 0) {
-        // Two halves on two threads, the second's batches kept until the first is read.
-        // The second half is right only when the first ends outside any card; otherwise
-        // (a card inside a card) what follows the card left open is read again.
+        // The second part's cards are handed on once the first part is read. They are
+        // right only when the first part ends outside any card; otherwise (a card inside
+        // a card) what follows the card left open is read again.
         const QByteArrayView first = QByteArrayView(utf8).first(cut);
-        std::vector<Records> second;
-        std::exception_ptr secondFault;
+        BatchPipe second;
         std::thread other([&] {
+            std::exception_ptr fault;
             try {
-                Batcher keep(tables::kCardColumns,
-                             [&second](Records&& b) { second.push_back(std::move(b)); });
+                Batcher keep(tables::kCardColumns, second.feeder());
                 end = readCards(QByteArrayView(utf8).sliced(cut),
                                 int(std::count(first.begin(), first.end(), '\n')), keep);
                 keep.finish();
+            } catch (const BatchPipe::Stopped&) {
             } catch (...) {
-                secondFault = std::current_exception();
+                fault = std::current_exception();
             }
+            second.close(fault);
         });
+        auto abandonSecond = [&] {
+            second.stop();
+            other.join();
+        };
         PartEnd firstEnd;
         try {
             firstEnd = readCards(first, 0, out);
         } catch (...) {
-            other.join();
+            abandonSecond();
             throw; // read as far as this, the file has this fault first
         }
-        other.join();
         if (!firstEnd.open) {
-            if (secondFault)
-                std::rethrow_exception(secondFault);
             out.finish();
-            for (Records& b : second)
-                emit(std::move(b));
+            try {
+                while (std::optional<Records> b = second.take()) // rethrows its fault
+                    emit(std::move(*b));
+            } catch (...) {
+                abandonSecond();
+                throw;
+            }
+            other.join();
         } else {
-            second.clear();
+            abandonSecond();
             end = readCards(QByteArrayView(utf8).sliced(firstEnd.openAt), *firstEnd.open - 1, out);
             out.finish();
         }
