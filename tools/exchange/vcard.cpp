@@ -9,11 +9,14 @@
 #include <QIODevice>
 #include <QSet>
 #include <QStringDecoder>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <exception>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <thread>
 
@@ -166,6 +169,20 @@ void writeCard(QByteArray& out, const ct::CellTable& cards, int r)
     w.raw("END:VCARD");
 }
 
+// Equal but for the case of ASCII letters (names and parameters of content lines).
+bool is(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const char x = a[i];
+        const char y = b[i];
+        if (x != y && ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z'))
+            return false;
+    }
+    return true;
+}
+
 // ---- reading ------------------------------------------------------------------------
 
 struct Physical {
@@ -180,28 +197,36 @@ public:
     // `before`: the lines of the file that come before these bytes.
     explicit LineReader(QByteArrayView bytes, int before = 0) : m_bytes(bytes), m_line(before) {}
 
-    bool next(QByteArray& out, int& line)
+    // The next logical line: a view into the bytes, or into a buffer of the reader when
+    // it was joined from several; it holds until the next call.
+    bool next(QByteArrayView& out, int& line)
     {
         while (auto p = take()) {
             if (p->text.isEmpty())
                 continue;
-            out.resize(0); // keeps its room from the last line
-            out.append(p->text);
+            out = p->text;
             line = p->line;
             m_start = p->text.data() - m_bytes.data();
             const bool qp = isQuotedPrintable(p->text);
+            bool joined = false;
             while (auto n = take()) {
-                if (qp && out.endsWith('=')) {
-                    out.chop(1);
-                    out.append(n->text);
-                    continue;
+                const bool soft = qp && out.endsWith('=');
+                if (!soft && (n->text.isEmpty() || (n->text[0] != ' ' && n->text[0] != '\t'))) {
+                    m_peeked = n;
+                    break;
                 }
-                if (!n->text.isEmpty() && (n->text[0] == ' ' || n->text[0] == '\t')) {
-                    out.append(n->text.sliced(1));
-                    continue;
+                if (!joined) {
+                    m_joined.resize(0); // keeps its room from the last line
+                    m_joined.append(out);
+                    joined = true;
                 }
-                m_peeked = n;
-                break;
+                if (soft) {
+                    m_joined.chop(1);
+                    m_joined.append(n->text);
+                } else {
+                    m_joined.append(n->text.sliced(1));
+                }
+                out = m_joined;
             }
             return true;
         }
@@ -213,12 +238,12 @@ public:
 private:
     static bool isQuotedPrintable(QByteArrayView first)
     {
-        const qsizetype colon = first.indexOf(':');
+        const void* const c = std::memchr(first.data(), ':', std::size_t(first.size()));
+        const qsizetype colon = c ? static_cast<const char*>(c) - first.data() : -1;
         const QByteArrayView head = colon < 0 ? first : first.first(colon);
         constexpr QByteArrayView qp("QUOTED-PRINTABLE");
         for (qsizetype i = 0; i + qp.size() <= head.size(); ++i)
-            if ((head[i] == 'Q' || head[i] == 'q') &&
-                head.sliced(i, qp.size()).compare(qp, Qt::CaseInsensitive) == 0)
+            if ((head[i] == 'Q' || head[i] == 'q') && is(head.sliced(i, qp.size()), qp))
                 return true;
         return false;
     }
@@ -232,9 +257,9 @@ private:
         }
         if (m_pos >= m_bytes.size())
             return std::nullopt;
-        qsizetype end = m_bytes.indexOf('\n', m_pos);
-        if (end < 0)
-            end = m_bytes.size();
+        const void* const lf =
+            std::memchr(m_bytes.data() + m_pos, '\n', std::size_t(m_bytes.size() - m_pos));
+        const qsizetype end = lf ? static_cast<const char*>(lf) - m_bytes.data() : m_bytes.size();
         QByteArrayView text = m_bytes.sliced(m_pos, end - m_pos);
         if (text.endsWith('\r'))
             text.chop(1);
@@ -243,6 +268,7 @@ private:
     }
 
     QByteArrayView m_bytes;
+    QByteArray m_joined;
     qsizetype m_pos = 0;
     qsizetype m_start = 0;
     int m_line;
@@ -261,11 +287,6 @@ struct ContentLine {
     QByteArrayView charset;
     QByteArrayView value;
 };
-
-bool is(QByteArrayView a, QByteArrayView b)
-{
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
 
 unsigned typeBit(QByteArrayView t)
 {
@@ -325,7 +346,7 @@ void parameter(ContentLine& cl, QByteArrayView p)
 }
 
 // Splits group.name;param;param:value (a colon or semicolon in quotes is a parameter's).
-ContentLine parseLine(const QByteArray& text, int line)
+ContentLine parseLine(QByteArrayView text, int line)
 {
     const QByteArrayView t(text);
     qsizetype colon = -1;
@@ -339,8 +360,8 @@ ContentLine parseLine(const QByteArray& text, int line)
         }
     }
     if (colon <= 0)
-        throw DataError(line,
-                        u"这一行不是“名称:值”的形式：%1"_s.arg(QString::fromUtf8(text.left(60))));
+        throw DataError(line, u"这一行不是“名称:值”的形式：%1"_s.arg(
+                                  QString::fromUtf8(text.first(qMin<qsizetype>(60, text.size())))));
     ContentLine cl;
     cl.line = line;
     cl.value = t.sliced(colon + 1);
@@ -491,24 +512,51 @@ QStringList components(QStringView v)
     return parts;
 }
 
+// The components of a structured value as views: into `v` when it has no escapes (the
+// common case, nothing copied), else into `store`, which holds them unescaped.
+void componentViews(QStringView v, QStringList& store, QVarLengthArray<QStringView, 8>& out)
+{
+    out.clear();
+    if (v.contains(u'\\')) {
+        store = components(v);
+        for (const QString& c : std::as_const(store))
+            out.append(c);
+        return;
+    }
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < v.size(); ++i)
+        if (v[i] == u';') {
+            out.append(v.sliced(start, i - start));
+            start = i + 1;
+        }
+    out.append(v.sliced(start));
+}
+
 // An address of ADR's components: big to small without blanks when it is Chinese,
 // street first with commas otherwise. The postcode (component 5) is kept apart.
-QString addressText(const QStringList& c)
+QString addressText(std::span<const QStringView> c)
 {
-    auto at = [&](int i) { return c.value(i).trimmed(); };
+    auto raw = [&](std::size_t i) { return i < c.size() ? c[i] : QStringView(); };
     bool onlyStreet = true;
-    for (int i : {0, 1, 3, 4, 6})
-        onlyStreet = onlyStreet && c.value(i).isEmpty();
+    for (std::size_t i : {0, 1, 3, 4, 6})
+        onlyStreet = onlyStreet && raw(i).isEmpty();
     if (onlyStreet)
-        return at(2);
-    QStringList parts;
-    const bool chinese = hasHan(c.join(QString()));
-    const std::array<int, 6> order =
-        chinese ? std::array<int, 6>{6, 4, 3, 2, 1, 0} : std::array<int, 6>{0, 2, 1, 3, 4, 6};
-    for (int i : order)
-        if (!at(i).isEmpty())
-            parts << at(i);
-    return parts.join(chinese ? QString() : u", "_s);
+        return raw(2).trimmed().toString();
+    bool chinese = false;
+    for (const QStringView part : c)
+        chinese = chinese || hasHan(part);
+    const std::array<std::size_t, 6> order = chinese ? std::array<std::size_t, 6>{6, 4, 3, 2, 1, 0}
+                                                     : std::array<std::size_t, 6>{0, 2, 1, 3, 4, 6};
+    QString text;
+    for (std::size_t i : order) {
+        const QStringView part = raw(i).trimmed();
+        if (part.isEmpty())
+            continue;
+        if (!text.isEmpty() && !chinese)
+            text += u", "_s;
+        text += part;
+    }
+    return text;
 }
 
 QString genderText(const QStringList& c)
@@ -568,17 +616,68 @@ Prop propertyOf(QByteArrayView name)
         {"NOTE", Prop::Note},       {"BDAY", Prop::Bday},   {kNation, Prop::Nation},
         {kAge, Prop::Age},          {kBlood, Prop::Blood},  {kQq, Prop::Qq}};
     for (const auto& [known, prop] : props)
-        if (qsizetype(known.size()) == name.size() &&
-            name.compare(QByteArrayView(known.data(), qsizetype(known.size())),
-                         Qt::CaseInsensitive) == 0)
+        if (is(name, QByteArrayView(known.data(), qsizetype(known.size()))))
             return prop;
     return Prop::Other;
 }
 
-// One card being read.
+// Whether any of these bytes is in the value (values are short: one pass over them).
+template <typename... C> bool hasAnyOf(QByteArrayView v, C... c)
+{
+    for (const char x : v)
+        if (((x == c) || ...))
+            return true;
+    return false;
+}
+
+// Blanks at both ends taken off in place.
+void trimInPlace(QString& s)
+{
+    qsizetype end = s.size();
+    while (end > 0 && s.at(end - 1).isSpace())
+        --end;
+    s.truncate(end);
+    qsizetype lead = 0;
+    while (lead < s.size() && s.at(lead).isSpace())
+        ++lead;
+    if (lead > 0)
+        s.remove(0, lead);
+}
+
+// A value's text as valueText has it, its escapes undone (unless `raw`), decoded into
+// `out`, whose room is kept from the values before: a plain UTF-8 value is the common
+// case, read without a text of its own.
+void valueInto(const ContentLine& cl, QString& out, bool raw = false)
+{
+    const QByteArrayView v = cl.value;
+    if (cl.encoding == Encoding8::Plain && cl.charset.isEmpty() &&
+        !(raw ? hasAnyOf(v, '\r') : hasAnyOf(v, '\r', '\\'))) {
+        out.resize(v.size());
+        auto* const d = reinterpret_cast<char16_t*>(out.data());
+        const auto* const p = reinterpret_cast<const unsigned char*>(v.data());
+        if (char16_t* const end = utf8::decode(p, p + v.size(), d)) {
+            out.truncate(end - d);
+            return;
+        }
+    }
+    out = raw ? valueText(cl) : unescape(valueText(cl));
+}
+
+// One card being read; one builder reads card after card, keeping the room of its texts.
 class CardBuilder {
 public:
-    explicit CardBuilder(int line) : m_line(line) {}
+    // Begins a card on this line.
+    void start(int line)
+    {
+        m_line = line;
+        for (QString& f : m_f)
+            if (!f.isEmpty())
+                f.truncate(0); // keeps its room
+        m_fn.resize(0);
+        m_n.resize(0);
+        m_notes = 0;
+        m_extra.clear();
+    }
     int line() const { return m_line; }
 
     void add(const ContentLine& cl)
@@ -595,19 +694,23 @@ public:
             break;
         }
         case Prop::Fn:
-            m_fn = unescape(valueText(cl));
+            valueInto(cl, m_fn);
             break;
-        case Prop::N:
-            m_n = components(valueText(cl));
+        case Prop::N: // its components only matter for a card without FN
+            valueInto(cl, m_n, true);
             break;
-        case Prop::Org: {
-            QStringList units = components(valueText(cl));
-            units.removeAll(QString());
-            put(c.org, units.join(u' '), u"其他单位"_s);
+        case Prop::Org:
+            if (!hasAnyOf(cl.value, ';', '\\')) {
+                valueInto(cl, m_value);
+                put(c.org, m_value, u"其他单位"_s);
+            } else {
+                QStringList units = components(valueText(cl));
+                units.removeAll(QString());
+                put(c.org, units.join(u' '), u"其他单位"_s);
+            }
             break;
-        }
         case Prop::Title:
-            put(c.title, unescape(valueText(cl)), u"其他职务"_s);
+            putValue(c.title, cl, u"其他职务"_s);
             break;
         case Prop::Gender:
             put(c.gender, genderText(components(valueText(cl))), u"性别"_s);
@@ -619,31 +722,36 @@ public:
             phone(cl);
             break;
         case Prop::Email:
-            put(c.mail, unescape(valueText(cl)).trimmed(), u"其他EMAIL"_s);
+            putValue(c.mail, cl, u"其他EMAIL"_s, true);
             break;
         case Prop::Url:
-            put(c.web, unescape(valueText(cl)).trimmed(), u"其他网址"_s);
+            putValue(c.web, cl, u"其他网址"_s, true);
             break;
         case Prop::Nickname:
-            put(c.nick, unescape(valueText(cl)), u"其他网名"_s);
+            putValue(c.nick, cl, u"其他网名"_s);
             break;
-        case Prop::Note:
-            m_notes << unescape(valueText(cl));
+        case Prop::Note: { // every NOTE, one line after another
+            valueInto(cl, m_value);
+            QString& note = m_f[std::size_t(c.note)];
+            if (m_notes++ > 0)
+                note += u'\n';
+            note += m_value;
             break;
+        }
         case Prop::Bday:
             m_extra << u"生日："_s + unescape(valueText(cl));
             break;
         case Prop::Nation:
-            put(c.nation, unescape(valueText(cl)), u"民族"_s);
+            putValue(c.nation, cl, u"民族"_s);
             break;
         case Prop::Age:
-            put(c.age, unescape(valueText(cl)), u"年龄"_s);
+            putValue(c.age, cl, u"年龄"_s);
             break;
         case Prop::Blood:
-            put(c.blood, unescape(valueText(cl)), u"血型"_s);
+            putValue(c.blood, cl, u"血型"_s);
             break;
         case Prop::Qq:
-            put(c.qq, unescape(valueText(cl)).trimmed(), u"其他QQ号"_s);
+            putValue(c.qq, cl, u"其他QQ号"_s, true);
             break;
         }
     }
@@ -651,15 +759,18 @@ public:
     // The card's columns; throws when it has no name.
     void finish(Batcher& out)
     {
-        QString name = m_fn;
+        QString& name = m_f[std::size_t(col().name)];
+        name.append(m_fn);
         if (name.trimmed().isEmpty())
-            name = nameFromN(m_n);
+            name = nameFromN(components(m_n));
         if (name.trimmed().isEmpty())
             throw DataError(m_line, u"这张名片没有姓名（FN 和 N 都是空的）。"_s);
-        m_f[std::size_t(col().name)] = name;
-        QStringList note = m_notes;
-        note += m_extra;
-        m_f[std::size_t(col().note)] = note.join(u'\n');
+        QString& note = m_f[std::size_t(col().note)]; // the notes, then what had no column
+        for (const QString& e : std::as_const(m_extra)) {
+            if (m_notes++ > 0)
+                note += u'\n';
+            note += e;
+        }
         ct::CellTable& rows = out.rows();
         rows.appendNullCell();
         for (int i = 1; i < tables::kCardColumns; ++i)
@@ -669,23 +780,37 @@ public:
 
 private:
     // Puts a value into its column, or, when the column is taken, into 说明 with a label.
+    // The column's text is a copy in its own room, not shared with `v`.
     void put(int column, const QString& v, const QString& label)
     {
         if (v.isEmpty())
             return;
         QString& slot = m_f[std::size_t(column)];
-        if (slot.isEmpty())
-            slot = v;
-        else if (slot != v)
+        if (slot.isEmpty()) {
+            slot.resize(0);
+            slot.append(QStringView(v));
+        } else if (slot != v) {
             m_extra << label + u"："_s + v;
+        }
+    }
+
+    void putValue(int column, const ContentLine& cl, const QString& label, bool trim = false)
+    {
+        valueInto(cl, m_value);
+        if (trim)
+            trimInPlace(m_value);
+        put(column, m_value, label);
     }
 
     void phone(const ContentLine& cl)
     {
         const Columns& c = col();
-        QString v = unescape(valueText(cl)).trimmed();
-        if (v.startsWith(u"tel:"_s, Qt::CaseInsensitive)) // VALUE=uri
-            v = v.mid(4).trimmed();
+        valueInto(cl, m_value);
+        trimInPlace(m_value);
+        if (m_value.startsWith(u"tel:"_s, Qt::CaseInsensitive)) { // VALUE=uri
+            m_value.remove(0, 4);
+            trimInPlace(m_value);
+        }
         int column;
         if (hasType(cl, Fax))
             column = c.fax;
@@ -699,15 +824,16 @@ private:
             column = c.offPhone;
         else
             column = m_f[std::size_t(c.offPhone)].isEmpty() ? c.offPhone : c.mobile;
-        put(column, v, u"其他电话"_s);
+        put(column, m_value, u"其他电话"_s);
     }
 
     void address(const ContentLine& cl)
     {
         const Columns& c = col();
-        const QStringList parts = components(valueText(cl));
-        const QString text = addressText(parts);
-        const QString zip = parts.value(5).trimmed();
+        valueInto(cl, m_value, true);
+        componentViews(m_value, m_parts, m_views);
+        const QString text = addressText(m_views);
+        const QString zip = (m_views.size() > 5 ? m_views[5] : QStringView()).trimmed().toString();
         if (text.isEmpty() && zip.isEmpty())
             return;
         auto isFree = [&](int a, int z) {
@@ -729,19 +855,22 @@ private:
             z = c.homeZip;
         }
         if (isFree(a, z)) {
-            m_f[std::size_t(a)] = text;
-            m_f[std::size_t(z)] = zip;
+            m_f[std::size_t(a)].append(text);
+            m_f[std::size_t(z)].append(zip);
         } else {
             m_extra << u"其他地址："_s + text +
                            (zip.isEmpty() ? QString() : u"（邮编 "_s + zip + u"）"_s);
         }
     }
 
-    int m_line;
+    int m_line = 0;
     std::array<QString, tables::kCardColumns> m_f;
     QString m_fn;
-    QStringList m_n;
-    QStringList m_notes;
+    QString m_n;     // N as written, its escapes kept
+    QString m_value; // the value being read
+    QStringList m_parts;
+    QVarLengthArray<QStringView, 8> m_views; // its components
+    int m_notes = 0;                         // the lines in 说明 so far
     QStringList m_extra;
 };
 
@@ -795,33 +924,38 @@ PartEnd readCards(QByteArrayView utf8, int before, Batcher& out)
 {
     PartEnd end;
     LineReader lines(utf8, before);
-    QByteArray text;
+    QByteArrayView text;
     int line = 0;
-    std::optional<CardBuilder> card;
-    qsizetype openAt = 0; // where the card being read begins
-    int nested = 0;       // depth of cards inside a card (vCard 2.1 AGENT)
-    bool binary = false;  // the last property was base64 data
+    CardBuilder builder;
+    CardBuilder* card = nullptr; // the card being read, if any
+    qsizetype openAt = 0;        // and where it begins
+    int nested = 0;              // depth of cards inside a card (vCard 2.1 AGENT)
+    bool binary = false;         // the last property was base64 data
     while (lines.next(text, line)) {
-        // Only a line of its length can be a card's BEGIN or END.
-        const QByteArrayView bare = QByteArrayView(text).trimmed();
-        if (bare.size() == 11 && bare.compare("BEGIN:VCARD", Qt::CaseInsensitive) == 0) {
+        // Only a line that begins with B, E or a blank can be BEGIN:VCARD or END:VCARD.
+        const char head = text.front();
+        const bool marker = head == 'B' || head == 'b' || head == 'E' || head == 'e' ||
+                            head == ' ' || (head >= '\t' && head <= '\r');
+        const QByteArrayView bare = marker ? text.trimmed() : QByteArrayView();
+        if (is(bare, "BEGIN:VCARD")) {
             if (card) {
                 ++nested;
             } else {
-                card.emplace(line);
+                builder.start(line);
+                card = &builder;
                 openAt = lines.start();
             }
             end.sawCard = true;
             continue;
         }
-        if (bare.size() == 9 && bare.compare("END:VCARD", Qt::CaseInsensitive) == 0) {
+        if (is(bare, "END:VCARD")) {
             if (nested > 0) {
                 --nested;
             } else if (!card) {
                 throw DataError(line, u"END:VCARD 前面没有 BEGIN:VCARD。"_s);
             } else {
                 card->finish(out);
-                card.reset();
+                card = nullptr;
             }
             binary = false;
             continue;
