@@ -90,12 +90,27 @@ void appendTwo(QByteArray& out, int v)
     out.append(char('0' + v / 10)).append(char('0' + v % 10));
 }
 
-// yyyyMMdd
+// yyyyMMdd at the end of out
+void appendBasicDate(QByteArray& out, const QDate& d)
+{
+    int y = 0;
+    int m = 0;
+    int day = 0;
+    d.getDate(&y, &m, &day);
+    if (y >= 0 && y <= 9999) {
+        appendTwo(out, y / 100);
+        appendTwo(out, y % 100);
+    } else {
+        out.append(QByteArray::number(y).rightJustified(4, '0'));
+    }
+    appendTwo(out, m);
+    appendTwo(out, day);
+}
+
 QByteArray basicDate(const QDate& d)
 {
-    QByteArray out = QByteArray::number(d.year()).rightJustified(4, '0');
-    appendTwo(out, d.month());
-    appendTwo(out, d.day());
+    QByteArray out;
+    appendBasicDate(out, d);
     return out;
 }
 
@@ -294,7 +309,10 @@ Written write(const ct::CellTable& meetings, QIODevice& out, const QTimeZone& zo
                 {0, u"序号 %1 的出发时间不完整或无效，按全天的事件导出。"_s.arg(serno.toString())});
 
         buf.append("BEGIN:VEVENT\r\n");
-        line = "UID:meet-" + serno.toUtf8() + "@ctwork";
+        line.resize(0); // keeps its room from the last event
+        line.append("UID:meet-");
+        appendEscaped(line, serno);
+        line.append("@ctwork");
         appendFolded(buf, line);
         const auto recorded = dateOf(meetings.view(r, c.recordDate));
         QByteArray created;
@@ -309,28 +327,35 @@ Written write(const ct::CellTable& meetings, QIODevice& out, const QTimeZone& zo
         if (recorded)
             buf.append("CREATED:").append(created).append("\r\n");
         if (timed) {
-            buf.append(startHead).append(basicDate(*day)).append('T');
+            buf.append(startHead);
+            appendBasicDate(buf, *day);
+            buf.append('T');
             appendTwo(buf, *hour);
             appendTwo(buf, *minute);
             buf.append(utc ? "00Z\r\n" : "00\r\n");
         } else {
-            buf.append("DTSTART;VALUE=DATE:").append(basicDate(*day)).append("\r\n");
+            buf.append("DTSTART;VALUE=DATE:");
+            appendBasicDate(buf, *day);
+            buf.append("\r\n");
         }
         const QStringView topic = meetings.view(r, c.topic);
         const QStringView place = meetings.view(r, c.place);
         if (!topic.isEmpty()) {
-            line = "SUMMARY:";
+            line.resize(0);
+            line.append("SUMMARY:");
             appendEscaped(line, topic);
             appendFolded(buf, line);
         }
         if (!place.isEmpty()) {
-            line = "LOCATION:";
+            line.resize(0);
+            line.append("LOCATION:");
             appendEscaped(line, place);
             appendFolded(buf, line);
         }
         if (timed) {
             buf.append("BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:PT0S\r\n");
-            line = "DESCRIPTION:";
+            line.resize(0);
+            line.append("DESCRIPTION:");
             appendEscaped(line, topic.isEmpty() ? QStringView(u"会议") : topic);
             appendFolded(buf, line);
             buf.append("END:VALARM\r\n");

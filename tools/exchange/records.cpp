@@ -24,7 +24,7 @@ void Sink::flush()
             throw WriteError(u"写入失败：%1"_s.arg(m_out.errorString()));
         done += qsizetype(n);
     }
-    m_buf.clear();
+    m_buf.resize(0); // keeps its room for the next piece
 }
 
 void appendRecords(Records& out, const Records& more)
