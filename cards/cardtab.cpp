@@ -45,9 +45,9 @@ void openByName(adodb::Connection& conn, adodb::Recordset& rs, const QString& co
     rs.Open(u"select * from cardtab where instr(full_nam, ?) > 0"_s, conn, {codedPart});
 }
 
-void openAllBySerial(adodb::Connection& conn, adodb::Recordset& rs)
+QString allBySerialQuery()
 {
-    rs.Open(u"select * from cardtab order by serno"_s, conn);
+    return u"select * from cardtab order by serno"_s;
 }
 
 void openNames(adodb::Connection& conn, adodb::Recordset& rs)
@@ -68,6 +68,16 @@ const QString& insertStatement()
                                                              marks.join(u", "_s));
     }();
     return sql;
+}
+
+QString insertStatement(int rows)
+{
+    const QString& one = insertStatement();
+    const QString marks = one.mid(one.lastIndexOf(u'('));
+    QStringList all;
+    for (int i = 0; i < rows; ++i)
+        all << marks;
+    return one.left(one.lastIndexOf(u'(')) + all.join(u", "_s);
 }
 
 void add(adodb::Connection& conn, const QStringList& values)

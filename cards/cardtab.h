@@ -23,8 +23,8 @@ void openAll(adodb::Connection& conn, adodb::Recordset& rs);
 // The cards whose stored (coded) name contains the coded text literally.
 void openByName(adodb::Connection& conn, adodb::Recordset& rs, const QString& codedPart);
 
-// Every card in the order of its serial number.
-void openAllBySerial(adodb::Connection& conn, adodb::Recordset& rs);
+// The statement of every card in the order of its serial number.
+QString allBySerialQuery();
 // Every stored (coded) name.
 void openNames(adodb::Connection& conn, adodb::Recordset& rs);
 
@@ -32,6 +32,8 @@ void openNames(adodb::Connection& conn, adodb::Recordset& rs);
 void add(adodb::Connection& conn, const QStringList& values);
 // The statement add() sends, with one parameter per column 1..21 (for prepared imports).
 const QString& insertStatement();
+// The same for this many cards in one statement (imports).
+QString insertStatement(int rows);
 
 // The 13 contact columns a change writes, in statement order.
 const std::array<QString, 13>& contactColumns();

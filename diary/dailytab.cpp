@@ -69,9 +69,9 @@ std::optional<Entry> find(adodb::Connection& conn, const QString& date)
     return e;
 }
 
-void openAll(adodb::Connection& conn, adodb::Recordset& rs)
+QString allQuery()
 {
-    rs.Open(u"select daily_date, daily_desc from daily_tab order by daily_date"_s, conn);
+    return u"select daily_date, daily_desc from daily_tab order by daily_date"_s;
 }
 
 QList<Version> history(adodb::Connection& conn, const QString& date)

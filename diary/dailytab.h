@@ -28,8 +28,8 @@ void save(adodb::Connection& conn, const QString& date, const QString& desc, Sav
           const QDateTime& now);
 // The entry stored under the date text, if any.
 std::optional<Entry> find(adodb::Connection& conn, const QString& date);
-// Every entry (date, text), in the order of the date texts.
-void openAll(adodb::Connection& conn, adodb::Recordset& rs);
+// The statement of every entry (date, text), in the order of the date texts.
+QString allQuery();
 
 struct Version {
     qint64 serno = 0;

@@ -98,9 +98,9 @@ qint64 add(adodb::Connection& conn, const Meeting& m)
     return conn.lastInsertId();
 }
 
-void openAll(adodb::Connection& conn, adodb::Recordset& rs)
+QString allQuery()
 {
-    rs.Open(u"select * from meet_tab order by meet_serno"_s, conn);
+    return u"select * from meet_tab order by meet_serno"_s;
 }
 
 int change(adodb::Connection& conn, const Meeting& m)

@@ -42,8 +42,8 @@ qint64 add(adodb::Connection& conn, const Meeting& m);
 // dates, hour and minute checked (the run-error failure when they are not usable).
 const QString& insertStatement();
 QVariantList insertValues(const Meeting& m);
-// Every meeting in the order of its serial number.
-void openAll(adodb::Connection& conn, adodb::Recordset& rs);
+// The statement of every meeting in the order of its serial number.
+QString allQuery();
 // Changes place, date and time of every meeting with this record date and topic;
 // returns the number of rows changed.
 int change(adodb::Connection& conn, const Meeting& m);

@@ -598,6 +598,41 @@ void Recordset::Open(const QString& sql, Connection& conn, const QVariantList& p
     m_open = true;
 }
 
+BatchReader::BatchReader(Connection& conn, const QString& sql)
+    : m_db(conn.handle()), m_stmt(prepareOnly(m_db, sql)), m_columns(sqlite3_column_count(m_stmt))
+{
+}
+
+BatchReader::~BatchReader()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+ct::CellTable BatchReader::next(int rows)
+{
+    ct::CellTable out(m_columns);
+    for (int n = 0; n < rows && !m_done; ++n) {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_DONE) {
+            m_done = true;
+            break;
+        }
+        if (rc != SQLITE_ROW)
+            throw engineError(m_db);
+        for (int c = 0; c < m_columns; ++c) {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
+            if (!p) {
+                if (sqlite3_column_type(m_stmt, c) != SQLITE_NULL)
+                    throw engineError(SQLITE_NOMEM, engineMessage(m_db));
+                out.appendNullCell();
+                continue;
+            }
+            out.appendCellUtf8(p, std::size_t(sqlite3_column_bytes(m_stmt, c)));
+        }
+    }
+    return out;
+}
+
 void Recordset::Close()
 {
     m_open = false;

@@ -151,6 +151,24 @@ private:
     int m_column;
 };
 
+// The rows of a statement read a batch at a time, for whole tables worked on while the rest
+// is read (exports). Used by one thread at a time, like its connection.
+class BatchReader {
+public:
+    BatchReader(Connection& conn, const QString& sql);
+    ~BatchReader();
+    BatchReader(const BatchReader&) = delete;
+    BatchReader& operator=(const BatchReader&) = delete;
+    // Up to `rows` more rows; an empty table once all are read.
+    ct::CellTable next(int rows);
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt;
+    int m_columns;
+    bool m_done = false;
+};
+
 // A snapshot of the rows a statement returned, read when opened (as a keyset cursor gives).
 class Recordset {
 public:

@@ -164,32 +164,56 @@ private:
     bool m_open = true;
 };
 
-ct::CellTable readTable(adodb::Connection& c, Table t)
-{
-    adodb::Recordset rs;
-    switch (t) {
-    case Table::Cards:
-        cardtab::openAllBySerial(c, rs);
-        break;
-    case Table::Meetings:
-        meettab::openAll(c, rs);
-        break;
-    case Table::Diary:
-        dailytab::openAll(c, rs);
-        break;
+// Reads a whole table on a thread of its own, in batches into the pipe (card names
+// decoded), while the main thread writes what was read. The connection is the thread's
+// until it is done.
+class TableReading {
+public:
+    TableReading(adodb::Connection& c, Table t)
+        : m_thread([this, &c, t] {
+              std::exception_ptr fault;
+              try {
+                  adodb::BatchReader rows(c, t == Table::Cards      ? cardtab::allBySerialQuery()
+                                             : t == Table::Meetings ? meettab::allQuery()
+                                                                    : dailytab::allQuery());
+                  while (true) {
+                      exchange::Records batch;
+                      batch.rows = rows.next(exchange::kBatchRows);
+                      if (batch.rows.rowCount() == 0)
+                          break;
+                      if (t == Table::Cards)
+                          cardtab::decodeNames(batch.rows);
+                      if (!m_pipe.put(std::move(batch)))
+                          break;
+                  }
+              } catch (...) {
+                  fault = std::current_exception();
+              }
+              m_pipe.close(fault);
+          })
+    {
     }
-    ct::CellTable rows = rs.takeRows();
-    if (t == Table::Cards)
-        cardtab::decodeNames(rows);
-    return rows;
-}
+    ~TableReading()
+    {
+        m_pipe.stop();
+        m_thread.join();
+    }
+    TableReading(const TableReading&) = delete;
+    TableReading& operator=(const TableReading&) = delete;
+    exchange::BatchPipe& pipe() { return m_pipe; }
+
+private:
+    exchange::BatchPipe m_pipe;
+    std::thread m_thread;
+};
 
 // Stores the batches of an import, one after another, in the transaction of the import.
 // Its remarks (duplicates passed over) are kept to be told when the import is done.
 class CardStore {
 public:
     CardStore(adodb::Connection& c, const Request& r)
-        : m_insert(c, cardtab::insertStatement()), m_request(r)
+        : m_insert(c, cardtab::insertStatement()),
+          m_insertMany(c, cardtab::insertStatement(kRowsPerInsert)), m_request(r)
     {
         if (r.allowDuplicates)
             return;
@@ -203,19 +227,29 @@ public:
 
     void add(const exchange::Records& in)
     {
-        // Views into the records: the texts go to the engine without being copied first.
-        std::array<std::optional<QStringView>, tables::kCardColumns - 1> values;
+        // Views into the records: the texts go to the engine without being copied first,
+        // kRowsPerInsert cards to a statement.
         for (int i = 0; i < in.rows.rowCount(); ++i) {
             const QString name = cardtab::trimBlanks(in.rows.text(i, tables::kCardNameColumn));
-            const QString coded = cardmodul::namcode(name);
+            QString& coded = m_coded[std::size_t(m_pending)];
+            coded = cardmodul::namcode(name);
             if (!m_request.allowDuplicates && seenBefore(name, coded, in.lines[std::size_t(i)]))
                 continue;
+            auto* values = &m_values[std::size_t(m_pending) * kValues];
             values[0] = QStringView(coded);
             for (int col = tables::kCardNameColumn + 1; col < tables::kCardColumns; ++col)
-                values[std::size_t(col - tables::kCardNameColumn)] = in.rows.view(i, col);
-            m_insert.Execute(values);
-            ++added;
+                values[col - tables::kCardNameColumn] = in.rows.view(i, col);
+            if (++m_pending == kRowsPerInsert) {
+                m_insertMany.Execute(m_values);
+                added += m_pending;
+                m_pending = 0;
+            }
         }
+        // The views are into this batch: the cards left go in before it goes.
+        for (int p = 0; p < m_pending; ++p)
+            m_insert.Execute(std::span(m_values).subspan(std::size_t(p) * kValues, kValues));
+        added += m_pending;
+        m_pending = 0;
     }
 
     int added = 0;
@@ -223,6 +257,9 @@ public:
     std::vector<QString> remarks;
 
 private:
+    static constexpr int kRowsPerInsert = 32;
+    static constexpr std::size_t kValues = tables::kCardColumns - 1; // all but the serial
+
     bool seenBefore(const QString& name, const QString& coded, int line)
     {
         const auto seen = m_names.constFind(coded);
@@ -239,8 +276,12 @@ private:
     }
 
     adodb::Command m_insert;
+    adodb::Command m_insertMany;
     const Request& m_request;
     QHash<QString, int> m_names; // coded name -> the line it came from (0: stored)
+    std::array<QString, kRowsPerInsert> m_coded;
+    std::array<std::optional<QStringView>, kRowsPerInsert * kValues> m_values;
+    int m_pending = 0;
 };
 
 class MeetingStore {
@@ -357,14 +398,6 @@ int exportTable(const Request& r)
     adodb::Connection c;
     if (!openDatabase(c))
         return console::Failed;
-    ct::CellTable rows;
-    try {
-        rows = readTable(c, r.table);
-    } catch (const adodb::Error& e) {
-        console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
-        return console::Failed;
-    }
-
     QFile out;
     const bool opened =
         toStdout ? out.open(stdout, QIODevice::WriteOnly)
@@ -373,49 +406,79 @@ int exportTable(const Request& r)
         console::err(u"无法写入“%1”：%2"_s.arg(console::shown(r.file, true), out.errorString()));
         return console::Failed;
     }
+    auto giveUp = [&] {
+        out.close();
+        if (!toStdout)
+            QFile::remove(r.file); // a file cut short is no export
+    };
+
+    // The table is read on another thread while what was read is written.
+    TableReading reading(c, r.table);
+    exchange::BatchPipe& pipe = reading.pipe();
+    std::optional<exchange::Records> batch;
+    qint64 read = 0;
+    const exchange::RowBatches next = [&]() -> const ct::CellTable* {
+        batch = pipe.take(); // a failure of the reading comes out here
+        if (!batch)
+            return nullptr;
+        read += batch->rows.rowCount();
+        return &batch->rows;
+    };
     const exchange::Encoding enc = r.encoding.value_or(exchange::Encoding::Utf8);
     std::vector<exchange::Note> notes;
-    int written = rows.rowCount();
+    std::optional<qint64> written;
     try {
-        console::ProgressLine progress(u"正在导出"_s + tableWord(r.table), rows.rowCount());
-        const exchange::Progress step = [&progress](qint64 n) { progress.update(n); };
+        console::ProgressLine progress(u"正在导出"_s + tableWord(r.table),
+                                       console::ProgressLine::kUnknown);
+        const exchange::Progress step = [&progress, &pipe](qint64 n) {
+            if (const std::optional<qint64> total = pipe.total())
+                progress.setTotal(*total);
+            progress.update(n);
+        };
         switch (f) {
         case Format::Vcf:
-            exchange::vcard::write(rows, out, step);
+            exchange::vcard::writeBatches(next, out, step);
             break;
         case Format::Csv:
             if (r.table == Table::Cards)
-                exchange::csv::writeCards(rows, out, enc, step);
+                exchange::csv::writeCardBatches(next, out, enc, step);
             else
-                exchange::csv::writeMeetings(rows, out, enc, step);
+                exchange::csv::writeMeetingBatches(next, out, enc, step);
             break;
         case Format::Ics: {
-            auto done = exchange::ical::write(rows, out, QTimeZone::systemTimeZone(),
-                                              ctclock::now().toUTC(), step);
+            auto done = exchange::ical::writeBatches(next, out, QTimeZone::systemTimeZone(),
+                                                     ctclock::now().toUTC(), step);
             written = done.events;
             notes = std::move(done.notes);
             break;
         }
-        case Format::Md:
-            exchange::markdown::writeDiary(rows, out, step);
+        case Format::Md: {            // in date order: every entry first
+            ct::CellTable entries(2); // date, text
+            while (const ct::CellTable* rows = next())
+                entries.appendRows(*rows);
+            exchange::markdown::writeDiary(entries, out, step);
             break;
         }
+        }
+        progress.setTotal(read);
         if (!out.flush())
             throw exchange::WriteError(u"写入失败：%1"_s.arg(out.errorString()));
         if (!toStdout && ::fsync(out.handle()) != 0)
             throw exchange::WriteError(u"写入失败：无法把文件写到磁盘上。"_s);
     } catch (const exchange::WriteError& e) {
-        out.close();
-        if (!toStdout)
-            QFile::remove(r.file); // a file cut short is no export
+        giveUp();
         console::err(console::shown(r.file, true) + u"："_s + e.message());
+        return console::Failed;
+    } catch (const adodb::Error& e) {
+        giveUp();
+        console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
         return console::Failed;
     }
     out.close();
     for (const exchange::Note& n : notes)
         console::err(u"注意："_s + n.text);
-    const QString report = u"已导出 %1 条%2到 %3。"_s.arg(written).arg(
-        tableWord(r.table), console::shown(r.file, true));
+    const QString report = u"已导出 %1 条%2到 %3。"_s.arg(written.value_or(read))
+                               .arg(tableWord(r.table), console::shown(r.file, true));
     if (toStdout)
         console::err(report);
     else

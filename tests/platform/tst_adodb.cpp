@@ -452,6 +452,50 @@ private Q_SLOTS:
         }
     }
 
+    // A table read in batches: every row once, in order and whole, Null cells and
+    // malformed bytes as the record set has them; a fault of the statement is thrown.
+    void batchReader_givesEveryRowOnceInBatches()
+    {
+        TempDb db;
+        db.openShared();
+        auto& c = cardmodul::dbconn();
+        c.Execute(u"BEGIN"_s);
+        const int n = 2500;
+        for (int i = 0; i < n; ++i)
+            c.Execute(
+                u"insert into meet_tab (meet_cont, meet_addr) values (?, ?)"_s,
+                {u"第%1次会议"_s.arg(i), i % 7 == 0 ? QVariant() : QVariant(u"室%1"_s.arg(i))});
+        c.Execute(
+            u"update meet_tab set meet_addr = cast(x'80e5bca0' as text) where meet_serno = 5"_s);
+        c.Execute(u"COMMIT"_s);
+        adodb::BatchReader reader(
+            c, u"select meet_cont, meet_addr from meet_tab order by meet_serno"_s);
+        int row = 0;
+        std::vector<int> sizes;
+        while (true) {
+            const ct::CellTable batch = reader.next(1000);
+            if (batch.rowCount() == 0)
+                break;
+            sizes.push_back(batch.rowCount());
+            QCOMPARE(batch.columnCount(), 2);
+            for (int r = 0; r < batch.rowCount(); ++r, ++row) {
+                QCOMPARE(batch.view(r, 0), u"第%1次会议"_s.arg(row));
+                QCOMPARE(batch.isNull(r, 1), row % 7 == 0);
+                if (row == 4)
+                    QCOMPARE(batch.text(r, 1), QString(QChar(0xFFFD)) + u"张"_s);
+                else if (row % 7 != 0)
+                    QCOMPARE(batch.view(r, 1), u"室%1"_s.arg(row));
+            }
+        }
+        QCOMPARE(sizes, (std::vector<int>{1000, 1000, 500}));
+        QCOMPARE(reader.next(1000).rowCount(), 0); // and stays done
+
+        adodb::BatchReader failing(
+            c, u"select abs(-9223372036854775807 - meet_serno) from meet_tab"_s);
+        QVERIFY_THROWS_EXCEPTION(adodb::Error, failing.next(10));
+        QVERIFY_THROWS_EXCEPTION(adodb::Error, adodb::BatchReader(c, u"select * from nowhere"_s));
+    }
+
     void closedConnection_failsEveryStatement()
     {
         TempDb db;

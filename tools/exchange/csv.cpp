@@ -21,10 +21,14 @@ bool needsQuotes(QStringView f)
     return false;
 }
 
-// Writes records made by `row` for rows 0..n-1, in pieces, in the encoding.
-void writeRows(QIODevice& out, Encoding e, const std::vector<QStringView>& heading, int n,
-               const std::function<void(int, std::vector<QStringView>&, QString&)>& row,
-               const Progress& progress)
+// The fields of row r of a table; `scratch` holds a text made for them.
+using RowFields =
+    std::function<void(const ct::CellTable&, int r, std::vector<QStringView>&, QString& scratch)>;
+
+// Writes the heading and a record made by `row` for every row of the batches, in pieces,
+// in the encoding.
+void writeRows(QIODevice& out, Encoding e, const std::vector<QStringView>& heading,
+               const RowBatches& next, const RowFields& row, const Progress& progress)
 {
     Sink sink(out);
     if (e == Encoding::Utf8)
@@ -37,15 +41,19 @@ void writeRows(QIODevice& out, Encoding e, const std::vector<QStringView>& headi
         sink.append(encode(piece, e));
         piece.resize(0); // keeps its room for the next piece
     };
-    for (int r = 0; r < n; ++r) {
-        fields.clear();
-        scratch.clear();
-        row(r, fields, scratch);
-        appendRecord(piece, fields);
-        if ((r + 1) % kRowsPerPiece == 0)
-            emit();
-        if (progress && (r + 1) % kProgressStep == 0)
-            progress(r + 1);
+    qint64 done = 0;
+    while (const ct::CellTable* rows = next()) {
+        for (int r = 0, n = rows->rowCount(); r < n; ++r) {
+            fields.clear();
+            scratch.clear();
+            row(*rows, r, fields, scratch);
+            appendRecord(piece, fields);
+            ++done;
+            if (done % kRowsPerPiece == 0)
+                emit();
+            if (progress && done % kProgressStep == 0)
+                progress(done);
+        }
     }
     emit();
     sink.flush();
@@ -216,18 +224,22 @@ QString decodeFile(QByteArrayView bytes, std::optional<Encoding> told)
                                                 : u"这一行的文字不是有效的 GB18030 编码。"_s);
 }
 
-void writeCards(const ct::CellTable& cards, QIODevice& out, Encoding e, const Progress& progress)
+void writeCardBatches(const RowBatches& next, QIODevice& out, Encoding e, const Progress& progress)
 {
     const auto& headings = tables::cardHeadings();
     const std::vector<QStringView> heading(headings.begin(), headings.end());
-    const int cols = cards.columnCount();
     writeRows(
-        out, e, heading, cards.rowCount(),
-        [&](int r, std::vector<QStringView>& fields, QString&) {
-            for (int c = 0; c < cols; ++c)
+        out, e, heading, next,
+        [](const ct::CellTable& cards, int r, std::vector<QStringView>& fields, QString&) {
+            for (int c = 0, cols = cards.columnCount(); c < cols; ++c)
                 fields.push_back(cards.view(r, c));
         },
         progress);
+}
+
+void writeCards(const ct::CellTable& cards, QIODevice& out, Encoding e, const Progress& progress)
+{
+    writeCardBatches(onlyTable(cards), out, e, progress);
 }
 
 void readCardBatches(QByteArrayView bytes, std::optional<Encoding> told, const Batches& emit)
@@ -276,16 +288,17 @@ Records readCards(QByteArrayView bytes, std::optional<Encoding> told)
     return collect([&](const Batches& emit) { readCardBatches(bytes, told, emit); });
 }
 
-void writeMeetings(const ct::CellTable& meetings, QIODevice& out, Encoding e,
-                   const Progress& progress)
+void writeMeetingBatches(const RowBatches& next, QIODevice& out, Encoding e,
+                         const Progress& progress)
 {
     const auto& headings = tables::meetHeadings();
     const std::vector<QStringView> heading(headings.begin(), headings.end());
     const int hour = tables::meetColumn(u"go_hour");
     const int minute = tables::meetColumn(u"go_second");
     writeRows(
-        out, e, heading, meetings.rowCount(),
-        [&](int r, std::vector<QStringView>& fields, QString& scratch) {
+        out, e, heading, next,
+        [hour, minute](const ct::CellTable& meetings, int r, std::vector<QStringView>& fields,
+                       QString& scratch) {
             for (int c = 0; c < hour; ++c)
                 fields.push_back(meetings.view(r, c));
             if (!meetings.isNull(r, hour) || !meetings.isNull(r, minute))
@@ -293,6 +306,12 @@ void writeMeetings(const ct::CellTable& meetings, QIODevice& out, Encoding e,
             fields.push_back(scratch);
         },
         progress);
+}
+
+void writeMeetings(const ct::CellTable& meetings, QIODevice& out, Encoding e,
+                   const Progress& progress)
+{
+    writeMeetingBatches(onlyTable(meetings), out, e, progress);
 }
 
 void readMeetingBatches(QByteArrayView bytes, std::optional<Encoding> told, const Batches& emit)

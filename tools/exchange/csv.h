@@ -36,6 +36,9 @@ QString decodeFile(QByteArrayView bytes, std::optional<Encoding> told);
 // UTF-8 is written with a byte-order mark, GB18030 without.
 void writeCards(const ct::CellTable& cards, QIODevice& out, Encoding e,
                 const Progress& progress = {});
+// The same for cards that come in batches.
+void writeCardBatches(const RowBatches& next, QIODevice& out, Encoding e,
+                      const Progress& progress = {});
 // Columns are found by their headings (序号 is ignored, any other may be missing); a
 // heading that is not a card list heading, a row with another number of fields than the
 // heading row, or a row without a name is a DataError. Rows without any text (序号 aside)
@@ -47,6 +50,8 @@ void readCardBatches(QByteArrayView bytes, std::optional<Encoding> told, const B
 // Meetings: the six search list headings, the departure time as hour：minute.
 void writeMeetings(const ct::CellTable& meetings, QIODevice& out, Encoding e,
                    const Progress& progress = {});
+void writeMeetingBatches(const RowBatches& next, QIODevice& out, Encoding e,
+                         const Progress& progress = {});
 // A departure time that is empty or hour：minute (also with ':') within 0–23 and 0–59;
 // anything else is a DataError.
 Records readMeetings(QByteArrayView bytes, std::optional<Encoding> told);

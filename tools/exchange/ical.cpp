@@ -261,6 +261,12 @@ QString rawValue(icalproperty* p)
 Written write(const ct::CellTable& meetings, QIODevice& out, const QTimeZone& zone,
               const QDateTime& stamp, const Progress& progress)
 {
+    return writeBatches(onlyTable(meetings), out, zone, stamp, progress);
+}
+
+Written writeBatches(const RowBatches& next, QIODevice& out, const QTimeZone& zone,
+                     const QDateTime& stamp, const Progress& progress)
+{
     quietLibical();
     const MeetColumns& c = col();
     Written done;
@@ -291,78 +297,82 @@ Written write(const ct::CellTable& meetings, QIODevice& out, const QTimeZone& zo
     const QByteArray fallbackStamp = utcText(stamp);
     QByteArray& buf = sink.buffer();
     QByteArray line;
-    for (int r = 0, n = meetings.rowCount(); r < n; ++r) {
-        if (progress && (r + 1) % kProgressStep == 0)
-            progress(r + 1);
-        const QStringView serno = meetings.view(r, c.serno);
-        const auto day = dateOf(meetings.view(r, c.meetDate));
-        if (!day) {
-            notes.push_back({0, u"序号 %1 的会议日期“%2”不是日期，没有导出。"_s.arg(
-                                    serno.toString(), meetings.text(r, c.meetDate))});
-            continue;
-        }
-        const auto hour = number(meetings, r, c.hour, 23);
-        const auto minute = number(meetings, r, c.minute, 59);
-        const bool timed = hour && minute;
-        if (!timed && (!meetings.isNull(r, c.hour) || !meetings.isNull(r, c.minute)))
-            notes.push_back(
-                {0, u"序号 %1 的出发时间不完整或无效，按全天的事件导出。"_s.arg(serno.toString())});
+    qint64 rowsDone = 0;
+    while (const ct::CellTable* batch = next()) {
+        const ct::CellTable& meetings = *batch;
+        for (int r = 0, n = meetings.rowCount(); r < n; ++r) {
+            if (progress && ++rowsDone % kProgressStep == 0)
+                progress(rowsDone);
+            const QStringView serno = meetings.view(r, c.serno);
+            const auto day = dateOf(meetings.view(r, c.meetDate));
+            if (!day) {
+                notes.push_back({0, u"序号 %1 的会议日期“%2”不是日期，没有导出。"_s.arg(
+                                        serno.toString(), meetings.text(r, c.meetDate))});
+                continue;
+            }
+            const auto hour = number(meetings, r, c.hour, 23);
+            const auto minute = number(meetings, r, c.minute, 59);
+            const bool timed = hour && minute;
+            if (!timed && (!meetings.isNull(r, c.hour) || !meetings.isNull(r, c.minute)))
+                notes.push_back({0, u"序号 %1 的出发时间不完整或无效，按全天的事件导出。"_s.arg(
+                                        serno.toString())});
 
-        buf.append("BEGIN:VEVENT\r\n");
-        line.resize(0); // keeps its room from the last event
-        line.append("UID:meet-");
-        appendEscaped(line, serno);
-        line.append("@ctwork");
-        appendFolded(buf, line);
-        const auto recorded = dateOf(meetings.view(r, c.recordDate));
-        QByteArray created;
-        if (recorded) {
-            auto it = createdStamps.constFind(*recorded);
-            if (it == createdStamps.cend())
-                it = createdStamps.insert(*recorded,
-                                          utcText(QDateTime(*recorded, QTime(0, 0), zone)));
-            created = *it;
-        }
-        buf.append("DTSTAMP:").append(recorded ? created : fallbackStamp).append("\r\n");
-        if (recorded)
-            buf.append("CREATED:").append(created).append("\r\n");
-        if (timed) {
-            buf.append(startHead);
-            appendBasicDate(buf, *day);
-            buf.append('T');
-            appendTwo(buf, *hour);
-            appendTwo(buf, *minute);
-            buf.append(utc ? "00Z\r\n" : "00\r\n");
-        } else {
-            buf.append("DTSTART;VALUE=DATE:");
-            appendBasicDate(buf, *day);
-            buf.append("\r\n");
-        }
-        const QStringView topic = meetings.view(r, c.topic);
-        const QStringView place = meetings.view(r, c.place);
-        if (!topic.isEmpty()) {
-            line.resize(0);
-            line.append("SUMMARY:");
-            appendEscaped(line, topic);
+            buf.append("BEGIN:VEVENT\r\n");
+            line.resize(0); // keeps its room from the last event
+            line.append("UID:meet-");
+            appendEscaped(line, serno);
+            line.append("@ctwork");
             appendFolded(buf, line);
+            const auto recorded = dateOf(meetings.view(r, c.recordDate));
+            QByteArray created;
+            if (recorded) {
+                auto it = createdStamps.constFind(*recorded);
+                if (it == createdStamps.cend())
+                    it = createdStamps.insert(*recorded,
+                                              utcText(QDateTime(*recorded, QTime(0, 0), zone)));
+                created = *it;
+            }
+            buf.append("DTSTAMP:").append(recorded ? created : fallbackStamp).append("\r\n");
+            if (recorded)
+                buf.append("CREATED:").append(created).append("\r\n");
+            if (timed) {
+                buf.append(startHead);
+                appendBasicDate(buf, *day);
+                buf.append('T');
+                appendTwo(buf, *hour);
+                appendTwo(buf, *minute);
+                buf.append(utc ? "00Z\r\n" : "00\r\n");
+            } else {
+                buf.append("DTSTART;VALUE=DATE:");
+                appendBasicDate(buf, *day);
+                buf.append("\r\n");
+            }
+            const QStringView topic = meetings.view(r, c.topic);
+            const QStringView place = meetings.view(r, c.place);
+            if (!topic.isEmpty()) {
+                line.resize(0);
+                line.append("SUMMARY:");
+                appendEscaped(line, topic);
+                appendFolded(buf, line);
+            }
+            if (!place.isEmpty()) {
+                line.resize(0);
+                line.append("LOCATION:");
+                appendEscaped(line, place);
+                appendFolded(buf, line);
+            }
+            if (timed) {
+                buf.append("BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:PT0S\r\n");
+                line.resize(0);
+                line.append("DESCRIPTION:");
+                appendEscaped(line, topic.isEmpty() ? QStringView(u"会议") : topic);
+                appendFolded(buf, line);
+                buf.append("END:VALARM\r\n");
+            }
+            buf.append("END:VEVENT\r\n");
+            sink.flushWhenFull();
+            ++done.events;
         }
-        if (!place.isEmpty()) {
-            line.resize(0);
-            line.append("LOCATION:");
-            appendEscaped(line, place);
-            appendFolded(buf, line);
-        }
-        if (timed) {
-            buf.append("BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:PT0S\r\n");
-            line.resize(0);
-            line.append("DESCRIPTION:");
-            appendEscaped(line, topic.isEmpty() ? QStringView(u"会议") : topic);
-            appendFolded(buf, line);
-            buf.append("END:VALARM\r\n");
-        }
-        buf.append("END:VEVENT\r\n");
-        sink.flushWhenFull();
-        ++done.events;
     }
     sink.append("END:VCALENDAR\r\n");
     sink.flush();

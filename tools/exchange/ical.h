@@ -26,6 +26,9 @@ struct Written {
 };
 Written write(const ct::CellTable& meetings, QIODevice& out, const QTimeZone& zone,
               const QDateTime& stamp, const Progress& progress = {});
+// The same for meetings that come in batches.
+Written writeBatches(const RowBatches& next, QIODevice& out, const QTimeZone& zone,
+                     const QDateTime& stamp, const Progress& progress = {});
 
 // Every VEVENT as a meeting: the date and the hour and minute of DTSTART in `zone` (no
 // hour and minute for a DATE), the topic from SUMMARY, the place from LOCATION, the

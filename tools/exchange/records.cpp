@@ -34,6 +34,16 @@ void appendRecords(Records& out, const Records& more)
     out.notes.insert(out.notes.end(), more.notes.begin(), more.notes.end());
 }
 
+RowBatches onlyTable(const ct::CellTable& table)
+{
+    return [&table, given = false]() mutable -> const ct::CellTable* {
+        if (given)
+            return nullptr;
+        given = true;
+        return &table;
+    };
+}
+
 Records collect(const std::function<void(const Batches&)>& read)
 {
     Records all;

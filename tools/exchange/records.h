@@ -62,6 +62,12 @@ struct Records {
 // Adds the rows, lines and remarks of `more` after those of `out`.
 void appendRecords(Records& out, const Records& more);
 
+// The rows a writer writes, a table at a time: each call gives the next table, null after
+// the last. A table being read on another thread comes this way in batches.
+using RowBatches = std::function<const ct::CellTable*()>;
+// One table as the only batch.
+RowBatches onlyTable(const ct::CellTable& table);
+
 // Receives the rows of a file while it is still being read, a batch at a time, in the
 // order of the file. A reader that fails throws after the batches before the fault.
 using Batches = std::function<void(Records&& batch)>;

@@ -1014,16 +1014,24 @@ QString nameFromN(const QStringList& c)
     return parts.join(u' ');
 }
 
-void write(const ct::CellTable& cards, QIODevice& out, const Progress& progress)
+void writeBatches(const RowBatches& next, QIODevice& out, const Progress& progress)
 {
     Sink sink(out);
-    for (int r = 0, n = cards.rowCount(); r < n; ++r) {
-        writeCard(sink.buffer(), cards, r);
-        sink.flushWhenFull();
-        if (progress && (r + 1) % kProgressStep == 0)
-            progress(r + 1);
+    qint64 done = 0;
+    while (const ct::CellTable* cards = next()) {
+        for (int r = 0, n = cards->rowCount(); r < n; ++r) {
+            writeCard(sink.buffer(), *cards, r);
+            sink.flushWhenFull();
+            if (progress && ++done % kProgressStep == 0)
+                progress(done);
+        }
     }
     sink.flush();
+}
+
+void write(const ct::CellTable& cards, QIODevice& out, const Progress& progress)
+{
+    writeBatches(onlyTable(cards), out, progress);
 }
 
 void readBatches(QByteArrayView bytes, const Batches& emit)

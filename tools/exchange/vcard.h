@@ -19,6 +19,8 @@ namespace exchange::vcard {
 // X-CTWORK-BLOOD-TYPE and X-QQ for the columns vCard has no property for. Empty columns
 // are left out. Lines end in CRLF and are folded at 75 octets between characters.
 void write(const ct::CellTable& cards, QIODevice& out, const Progress& progress = {});
+// The same for cards that come in batches.
+void writeBatches(const RowBatches& next, QIODevice& out, const Progress& progress = {});
 
 // The cards of a file, in cardtab's columns (the name as written, not coded). A card
 // without FN takes its name from N. Phones go to the column of their type (a TEL without
