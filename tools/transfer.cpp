@@ -19,7 +19,6 @@
 
 #include <array>
 #include <cstdio>
-#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -164,48 +163,25 @@ private:
     bool m_open = true;
 };
 
-// Reads a whole table on a thread of its own, in batches into the pipe (card names
-// decoded), while the main thread writes what was read. The connection is the thread's
-// until it is done.
-class TableReading {
-public:
-    TableReading(adodb::Connection& c, Table t)
-        : m_thread([this, &c, t] {
-              std::exception_ptr fault;
-              try {
-                  adodb::BatchReader rows(c, t == Table::Cards      ? cardtab::allBySerialQuery()
-                                             : t == Table::Meetings ? meettab::allQuery()
-                                                                    : dailytab::allQuery());
-                  while (true) {
-                      exchange::Records batch;
-                      batch.rows = rows.next(exchange::kBatchRows);
-                      if (batch.rows.rowCount() == 0)
-                          break;
-                      if (t == Table::Cards)
-                          cardtab::decodeNames(batch.rows);
-                      if (!m_pipe.put(std::move(batch)))
-                          break;
-                  }
-              } catch (...) {
-                  fault = std::current_exception();
-              }
-              m_pipe.close(fault);
-          })
-    {
-    }
-    ~TableReading()
-    {
-        m_pipe.stop();
-        m_thread.join();
-    }
-    TableReading(const TableReading&) = delete;
-    TableReading& operator=(const TableReading&) = delete;
-    exchange::BatchPipe& pipe() { return m_pipe; }
-
-private:
-    exchange::BatchPipe m_pipe;
-    std::thread m_thread;
-};
+// Reads a whole table in batches (card names decoded), for a BatchThread. The connection
+// is the thread's until it is done.
+std::function<void(const exchange::Batches&)> tableReading(adodb::Connection& c, Table t)
+{
+    return [&c, t](const exchange::Batches& emit) {
+        adodb::BatchReader rows(c, t == Table::Cards      ? cardtab::allBySerialQuery()
+                                   : t == Table::Meetings ? meettab::allQuery()
+                                                          : dailytab::allQuery());
+        while (true) {
+            exchange::Records batch;
+            batch.rows = rows.next(exchange::kBatchRows);
+            if (batch.rows.rowCount() == 0)
+                return;
+            if (t == Table::Cards)
+                cardtab::decodeNames(batch.rows);
+            emit(std::move(batch));
+        }
+    };
+}
 
 // Stores the batches of an import, one after another, in the transaction of the import.
 // Its remarks (duplicates passed over) are kept to be told when the import is done.
@@ -309,57 +285,32 @@ private:
               m_minute = col(u"go_second");
 };
 
-// Reads a file on a thread of its own (its bytes too, unless they are read already), its
-// batches into the pipe.
-class Reading {
-public:
-    Reading(Format f, const Request& r, QIODevice* source, QByteArray bytes)
-        : m_bytes(std::move(bytes)),
-          m_thread(
-              [this, f, &r, source, zone = QTimeZone::systemTimeZone(), today = ctclock::today()] {
-                  const exchange::Batches emit = m_pipe.feeder();
-                  std::exception_ptr fault;
-                  try {
-                      if (source)
-                          m_bytes = source->readAll();
-                      switch (f) {
-                      case Format::Vcf:
-                          exchange::vcard::readBatches(m_bytes, emit);
-                          break;
-                      case Format::Csv:
-                          if (r.table == Table::Cards)
-                              exchange::csv::readCardBatches(m_bytes, r.encoding, emit);
-                          else
-                              exchange::csv::readMeetingBatches(m_bytes, r.encoding, emit);
-                          break;
-                      case Format::Ics:
-                          emit(exchange::ical::read(m_bytes, zone, today));
-                          break;
-                      case Format::Md:
-                          break;
-                      }
-                  } catch (const exchange::BatchPipe::Stopped&) {
-                  } catch (...) {
-                      fault = std::current_exception();
-                  }
-                  m_pipe.close(fault);
-              })
-    {
-    }
-    ~Reading()
-    {
-        m_pipe.stop();
-        m_thread.join();
-    }
-    Reading(const Reading&) = delete;
-    Reading& operator=(const Reading&) = delete;
-    exchange::BatchPipe& pipe() { return m_pipe; }
-
-private:
-    exchange::BatchPipe m_pipe;
-    QByteArray m_bytes;
-    std::thread m_thread;
-};
+// Reads a file (its bytes too, unless they were read already) for a BatchThread.
+std::function<void(const exchange::Batches&)> fileReading(Format f, const Request& r,
+                                                          QIODevice* source, QByteArray bytes)
+{
+    return [f, &r, source, bytes = std::move(bytes), zone = QTimeZone::systemTimeZone(),
+            today = ctclock::today()](const exchange::Batches& emit) mutable {
+        if (source)
+            bytes = source->readAll();
+        switch (f) {
+        case Format::Vcf:
+            exchange::vcard::readBatches(bytes, emit);
+            break;
+        case Format::Csv:
+            if (r.table == Table::Cards)
+                exchange::csv::readCardBatches(bytes, r.encoding, emit);
+            else
+                exchange::csv::readMeetingBatches(bytes, r.encoding, emit);
+            break;
+        case Format::Ics:
+            emit(exchange::ical::read(bytes, zone, today));
+            break;
+        case Format::Md:
+            break;
+        }
+    };
+}
 
 } // namespace
 
@@ -413,7 +364,7 @@ int exportTable(const Request& r)
     };
 
     // The table is read on another thread while what was read is written.
-    TableReading reading(c, r.table);
+    exchange::BatchThread reading(tableReading(c, r.table));
     exchange::BatchPipe& pipe = reading.pipe();
     std::optional<exchange::Records> batch;
     qint64 read = 0;
@@ -511,7 +462,8 @@ int importTable(const Request& r)
 
     // The file is read on another thread while the database opens and the rows read so
     // far are stored; a fault in the file ends the transaction, and nothing is written.
-    Reading reading(f, r, r.file == u"-" ? nullptr : &in, std::move(bytes));
+    exchange::BatchThread reading(
+        fileReading(f, r, r.file == u"-" ? nullptr : &in, std::move(bytes)));
     exchange::BatchPipe& pipe = reading.pipe();
     auto dataFault = [&r](const exchange::DataError& e) {
         console::err(console::at(r.file, e.line()) + e.message());

@@ -127,4 +127,30 @@ void BatchPipe::stop()
     m_batches.clear();
 }
 
+BatchThread::BatchThread(std::function<void(const Batches&)> work)
+    : m_thread([this, work = std::move(work)] {
+          std::exception_ptr fault;
+          try {
+              work(m_pipe.feeder());
+          } catch (const BatchPipe::Stopped&) { // the receiver wants no more
+          } catch (...) {
+              fault = std::current_exception();
+          }
+          m_pipe.close(fault);
+      })
+{
+}
+
+BatchThread::~BatchThread()
+{
+    m_pipe.stop();
+    join();
+}
+
+void BatchThread::join()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
 } // namespace exchange

@@ -13,6 +13,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 class QIODevice;
@@ -122,6 +123,24 @@ private:
     bool m_closed = false;
     bool m_stopped = false;
     std::exception_ptr m_fault;
+};
+
+// A thread that hands batches on through its pipe: `work` is given the pipe's feeder, and
+// a fault it throws comes out of the pipe after the batches before it. Stopped and joined
+// when it goes, unless joined before.
+class BatchThread {
+public:
+    explicit BatchThread(std::function<void(const Batches& emit)> work);
+    ~BatchThread();
+    BatchThread(const BatchThread&) = delete;
+    BatchThread& operator=(const BatchThread&) = delete;
+    BatchPipe& pipe() { return m_pipe; }
+    // Waits for the work to end (after its last batch was taken).
+    void join();
+
+private:
+    BatchPipe m_pipe;
+    std::thread m_thread;
 };
 
 // Called every kProgressStep records with the number done so far.

@@ -18,7 +18,6 @@
 #include <optional>
 #include <span>
 #include <string_view>
-#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -1044,43 +1043,21 @@ void readBatches(QByteArrayView bytes, const Batches& emit)
         // right only when the first part ends outside any card; otherwise (a card inside
         // a card) what follows the card left open is read again.
         const QByteArrayView first = QByteArrayView(utf8).first(cut);
-        BatchPipe second;
-        std::thread other([&] {
-            std::exception_ptr fault;
-            try {
-                Batcher keep(tables::kCardColumns, second.feeder());
-                end = readCards(QByteArrayView(utf8).sliced(cut),
-                                int(std::count(first.begin(), first.end(), '\n')), keep);
-                keep.finish();
-            } catch (const BatchPipe::Stopped&) {
-            } catch (...) {
-                fault = std::current_exception();
-            }
-            second.close(fault);
+        BatchThread second([&](const Batches& emit) {
+            Batcher keep(tables::kCardColumns, emit);
+            end = readCards(QByteArrayView(utf8).sliced(cut),
+                            int(std::count(first.begin(), first.end(), '\n')), keep);
+            keep.finish();
         });
-        auto abandonSecond = [&] {
-            second.stop();
-            other.join();
-        };
-        PartEnd firstEnd;
-        try {
-            firstEnd = readCards(first, 0, out);
-        } catch (...) {
-            abandonSecond();
-            throw; // read as far as this, the file has this fault first
-        }
+        PartEnd firstEnd = readCards(first, 0, out); // a fault here is the file's first
         if (!firstEnd.open) {
             out.finish();
-            try {
-                while (std::optional<Records> b = second.take()) // rethrows its fault
-                    emit(std::move(*b));
-            } catch (...) {
-                abandonSecond();
-                throw;
-            }
-            other.join();
+            while (std::optional<Records> b = second.pipe().take()) // rethrows its fault
+                emit(std::move(*b));
+            second.join();
         } else {
-            abandonSecond();
+            second.pipe().stop();
+            second.join();
             end = readCards(QByteArrayView(utf8).sliced(firstEnd.openAt), *firstEnd.open - 1, out);
             out.finish();
         }
