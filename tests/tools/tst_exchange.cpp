@@ -278,6 +278,36 @@ private Q_SLOTS:
 
     // What the reader gives back is what the writer writes: a lone CR is a line break on
     // both sides, and a tel: URI loses the blanks after its scheme.
+    // Addresses go to the columns of their type, an untyped one to the office's while they
+    // are free; one more is kept in 说明. Chinese addresses read big to small without
+    // blanks, others street first with commas; escaped parts are undone.
+    void vcard_addressesGoToTheirColumns()
+    {
+        const QByteArray file = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:甲\r\n"
+                                "ADR;TYPE=home:;;家路1号;;;100001;\r\n"
+                                "ADR:;;办公路2号;;;100002;\r\n"
+                                "ADR:;;第三处;;;;\r\n"
+                                "END:VCARD\r\n"
+                                "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:乙\r\n"
+                                "ADR;TYPE=work:;;街道 5 号;城市;省;200002;中国\r\n"
+                                "ADR;TYPE=HOME:;;1 Main St\\, Apt 2;Springfield;IL;62701;USA\r\n"
+                                "END:VCARD\r\n";
+        const exchange::Records r = exchange::vcard::read(file);
+        QCOMPARE(r.rows.rowCount(), 2);
+        auto at = [&](int row, const char16_t* column) {
+            return r.rows.text(row, tables::cardColumn(QStringView(column)));
+        };
+        QCOMPARE(at(0, u"home_addr"), u"家路1号"_s);
+        QCOMPARE(at(0, u"home_zip"), u"100001"_s);
+        QCOMPARE(at(0, u"off_addr"), u"办公路2号"_s);
+        QCOMPARE(at(0, u"off_zip"), u"100002"_s);
+        QCOMPARE(at(0, u"note"), u"其他地址：第三处"_s);
+        QCOMPARE(at(1, u"off_addr"), u"中国省城市街道 5 号"_s);
+        QCOMPARE(at(1, u"off_zip"), u"200002"_s);
+        QCOMPARE(at(1, u"home_addr"), u"1 Main St, Apt 2, Springfield, IL, USA"_s);
+        QCOMPARE(at(1, u"home_zip"), u"62701"_s);
+    }
+
     void vcard_readValuesSurviveWritingAgain()
     {
         const QByteArray file = "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:甲\r\n"

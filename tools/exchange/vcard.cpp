@@ -838,21 +838,11 @@ private:
         auto isFree = [&](int a, int z) {
             return m_f[std::size_t(a)].isEmpty() && m_f[std::size_t(z)].isEmpty();
         };
-        int a = -1;
-        int z = -1;
-        if (hasType(cl, Work)) {
-            a = c.offAddr;
-            z = c.offZip;
-        } else if (hasType(cl, Home)) {
-            a = c.homeAddr;
-            z = c.homeZip;
-        } else if (isFree(c.offAddr, c.offZip)) {
-            a = c.offAddr;
-            z = c.offZip;
-        } else {
-            a = c.homeAddr;
-            z = c.homeZip;
-        }
+        // Its type's columns; without a type the office's while they are free.
+        const bool office =
+            hasType(cl, Work) || (!hasType(cl, Home) && isFree(c.offAddr, c.offZip));
+        const int a = office ? c.offAddr : c.homeAddr;
+        const int z = office ? c.offZip : c.homeZip;
         if (isFree(a, z)) {
             m_f[std::size_t(a)].append(text);
             m_f[std::size_t(z)].append(zip);
