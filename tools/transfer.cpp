@@ -28,8 +28,6 @@ namespace transfer {
 
 namespace {
 
-// The engine's primary result codes of a file another connection holds.
-
 QString tableWord(Table t)
 {
     switch (t) {
@@ -137,31 +135,6 @@ bool openDatabase(adodb::Connection& c)
         return false;
     }
 }
-
-// One transaction: rolled back unless committed.
-class Transaction {
-public:
-    explicit Transaction(adodb::Connection& c) : m_c(c) { c.Execute(u"BEGIN IMMEDIATE"_s); }
-    ~Transaction()
-    {
-        if (!m_open)
-            return;
-        try {
-            m_c.Execute(u"ROLLBACK"_s);
-        } catch (const adodb::Error&) {
-            // the engine rolls back on its own when the statement fails
-        }
-    }
-    void commit()
-    {
-        m_c.Execute(u"COMMIT"_s);
-        m_open = false;
-    }
-
-private:
-    adodb::Connection& m_c;
-    bool m_open = true;
-};
 
 // Reads a whole table in batches (card names decoded), for a BatchThread. The connection
 // is the thread's until it is done.
@@ -499,7 +472,7 @@ int importTable(const Request& r)
         // the file (encrypted) while the import runs, not all at the commit; the journal
         // keeps the pages the file had, so a rollback leaves it as it was.
         c.Execute(u"PRAGMA cache_size = -8192"_s);
-        Transaction t(c);
+        adodb::Transaction t(c);
         if (r.table == Table::Cards)
             cards.emplace(c, r);
         else

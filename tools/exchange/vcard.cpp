@@ -5,7 +5,6 @@
 #include "tools/exchange/contentline.h"
 #include "tools/exchange/textcodec.h"
 
-#include <QHash>
 #include <QIODevice>
 #include <QSet>
 #include <QStringDecoder>
