@@ -3,7 +3,7 @@
 // program, and only when its process is gone. Each kill comes at a moment the process
 // itself gives: just before its n-th file operation.
 
-#include "app/modul/backups.h"
+#include "modul/backups.h"
 #include "tests/faults/faultkit.h"
 #include "tests/support/testsupport.h"
 

@@ -3,7 +3,7 @@
 // file ctdb and the program make is 0600 and every directory they make 0700, the
 // journal included; a restore never widens the mode of the file it replaces.
 
-#include "app/modul/backups.h"
+#include "modul/backups.h"
 #include "platform/appinfo.h"
 #include "tests/faults/faultkit.h"
 #include "tests/support/testsupport.h"

@@ -4,8 +4,8 @@
 // layout is put in place, a ctsource.mdb that is a symbolic link is restored through
 // the link, and the copies of replaced files are bounded.
 
-#include "app/modul/backups.h"
-#include "app/modul/tables.h"
+#include "modul/backups.h"
+#include "modul/tables.h"
 #include "tests/faults/faultkit.h"
 #include "tests/support/testsupport.h"
 

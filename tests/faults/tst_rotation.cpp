@@ -4,7 +4,7 @@
 // symbolic link into another folder never cost a real backup, and rotation never
 // deletes a file that is not one.
 
-#include "app/modul/backups.h"
+#include "modul/backups.h"
 #include "tests/faults/faultkit.h"
 #include "tests/support/testsupport.h"
 
