@@ -1,6 +1,10 @@
 #include "exchange/records.h"
 
+#include "platform/safefiles.h"
+
 #include <QIODevice>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -21,7 +25,7 @@ void Sink::flush()
     while (done < m_buf.size()) {
         const qint64 n = m_out.write(m_buf.constData() + done, m_buf.size() - done);
         if (n <= 0)
-            throw WriteError(u"写入失败：%1"_s.arg(m_out.errorString()));
+            throw WriteError(u"写入失败：%1"_s.arg(safefiles::systemError(errno)));
         done += qsizetype(n);
     }
     m_buf.resize(0); // keeps its room for the next piece

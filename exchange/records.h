@@ -86,6 +86,8 @@ public:
     ct::CellTable& rows() { return m_batch.rows; }
     // The row just appended begins on this line.
     void rowDone(int line);
+    // A remark on the file, handed on with the rows read before it.
+    void note(int line, QString text) { m_batch.notes.push_back({line, std::move(text)}); }
     void finish() { m_emit(std::move(m_batch)); }
 
 private:

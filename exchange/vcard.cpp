@@ -918,6 +918,7 @@ PartEnd readCards(QByteArrayView utf8, int before, Batcher& out)
     CardBuilder* card = nullptr; // the card being read, if any
     qsizetype openAt = 0;        // and where it begins
     int nested = 0;              // depth of cards inside a card (vCard 2.1 AGENT)
+    int passedOver = 0;          // the cards inside the card being read
     bool binary = false;         // the last property was base64 data
     while (lines.next(text, line)) {
         // Only a line that begins with B, E or a blank can be BEGIN:VCARD or END:VCARD.
@@ -928,6 +929,7 @@ PartEnd readCards(QByteArrayView utf8, int before, Batcher& out)
         if (is(bare, "BEGIN:VCARD")) {
             if (card) {
                 ++nested;
+                ++passedOver;
             } else {
                 builder.start(line);
                 card = &builder;
@@ -943,6 +945,11 @@ PartEnd readCards(QByteArrayView utf8, int before, Batcher& out)
                 throw DataError(line, u"END:VCARD 前面没有 BEGIN:VCARD。"_s);
             } else {
                 card->finish(out);
+                if (passedOver > 0)
+                    out.note(card->line(),
+                             u"这张名片里套着 %1 张名片（vCard 2.1 的 AGENT 这样写），"
+                             "只导入了外面这张，里面的没有导入。"_s.arg(passedOver));
+                passedOver = 0;
                 card = nullptr;
             }
             binary = false;

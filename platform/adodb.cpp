@@ -522,6 +522,63 @@ void Connection::backupTo(const QString& file, const QString& password,
         beforePlacing);
 }
 
+namespace {
+// The tables of an open handle and their columns (PRAGMA table_info), in order.
+QHash<QString, QStringList> columnsOfHandle(sqlite3* db)
+{
+    QHash<QString, QStringList> out;
+    Stmt tables;
+    prepare(db, u"select name from sqlite_master where type = 'table'"_s, {}, tables);
+    int rc;
+    while ((rc = sqlite3_step(tables.s)) == SQLITE_ROW) {
+        const QString name =
+            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(tables.s, 0)));
+        QString quoted = name;
+        quoted.replace(u'"', u"\"\""_s);
+        Stmt info;
+        prepare(db, u"PRAGMA table_info(\""_s + quoted + u"\")"_s, {}, info);
+        QStringList columns;
+        int r;
+        while ((r = sqlite3_step(info.s)) == SQLITE_ROW)
+            columns << QString::fromUtf8(
+                reinterpret_cast<const char*>(sqlite3_column_text(info.s, 1)));
+        if (r != SQLITE_DONE)
+            throw engineError(db);
+        out.insert(name, columns);
+    }
+    if (rc != SQLITE_DONE)
+        throw engineError(db);
+    return out;
+}
+} // namespace
+
+QHash<QString, QStringList> Connection::columnsOf(const QStringList& schema)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_close(db);
+        throw Error(SQLITE_NOMEM, explain(SQLITE_NOMEM));
+    }
+    try {
+        for (const QString& sql : schema)
+            exec(db, sql);
+        QHash<QString, QStringList> out = columnsOfHandle(db);
+        sqlite3_close(db);
+        return out;
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+}
+
+QHash<QString, QStringList> Connection::tableColumns()
+{
+    if (!m_db)
+        throw Error(ErrClosed, u"数据库连接没有打开，无法执行操作。"_s);
+    return columnsOfHandle(m_db);
+}
+
 // ---- Command --------------------------------------------------------------------------
 
 Command::Command(Connection& conn, const QString& sql)

@@ -4,6 +4,7 @@
 
 #include "platform/celltable.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringEncoder>
 #include <QStringView>
@@ -34,6 +35,7 @@ enum ErrorNumber : int {
     ErrUnstorableText = 3421, // a text that cannot be stored as it is (a lone surrogate)
     ErrDamaged = 3049,        // a file that is damaged or not one of the program's databases
     ErrExists = 3204,         // a file that would be replaced
+    ErrInUse = 3356,          // a file another running program holds
 };
 
 // What an engine failure (its result code) means for the user and what to do, in
@@ -93,6 +95,11 @@ public:
     using Check = std::function<void(const QString& written)>;
     void backupTo(const QString& file, const QString& password,
                   const Check& beforePlacing = {}) const;
+    // The columns of every table the statements make, in order, as the engine makes them
+    // (on a plain database in memory): the layout a file made by them has.
+    static QHash<QString, QStringList> columnsOf(const QStringList& schema);
+    // The tables of this database and their columns, in order.
+    QHash<QString, QStringList> tableColumns();
     // How long an open or a statement waits for another process's lock (milliseconds):
     // for connections opened from now on, and for this connection alone.
     static void setBusyTimeout(int ms);

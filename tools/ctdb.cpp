@@ -11,6 +11,7 @@
 #include "modul/cardmodul.h"
 #include "modul/filecheck.h"
 #include "platform/appinfo.h"
+#include "platform/safefiles.h"
 #include "tools/backup.h"
 #include "tools/console.h"
 #include "tools/history.h"
@@ -20,6 +21,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 using console::UsageError;
@@ -182,8 +185,9 @@ QString fileArg(const QString& f)
 int init()
 {
     const QString file = cardmodul::dbFilePath();
-    if (!QDir().mkpath(appinfo::exeDir())) {
-        console::err(u"无法创建目录：%1"_s.arg(appinfo::exeDir()));
+    if (!safefiles::makePrivateDirs(appinfo::exeDir())) {
+        console::err(u"无法创建目录“%1”：%2"_s.arg(QDir::toNativeSeparators(appinfo::exeDir()),
+                                                   safefiles::systemError(errno)));
         return console::Failed;
     }
     try {

@@ -2,6 +2,7 @@
 
 #include "exchange/csv.h"
 #include "exchange/ical.h"
+#include "exchange/input.h"
 #include "exchange/markdown.h"
 #include "exchange/vcard.h"
 #include "modul/cardmodul.h"
@@ -10,15 +11,19 @@
 #include "modul/meettab.h"
 #include "modul/tables.h"
 #include "platform/clock.h"
+#include "platform/safefiles.h"
 #include "tools/console.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QTimeZone>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <new>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -69,11 +74,13 @@ QList<Format> formatsOf(Table t, bool forImport)
     return {};
 }
 
-// What standard input holds, from its first bytes.
-Format formatOfContent(QByteArrayView bytes)
+// What standard input holds, from its first bytes: vCard or iCalendar by their BEGIN
+// line, or by a first line that is a content line ("NAME:value", "NAME;PARAM=x:value");
+// anything else is taken for CSV.
+Format formatOfContent(QByteArrayView bytes, Table table)
 {
     const QByteArray head = exchange::withoutUtf8Bom(bytes)
-                                .first(qMin<qsizetype>(bytes.size(), 64))
+                                .first(qMin<qsizetype>(bytes.size(), 256))
                                 .toByteArray()
                                 .trimmed()
                                 .toUpper();
@@ -81,6 +88,9 @@ Format formatOfContent(QByteArrayView bytes)
         return Format::Vcf;
     if (head.startsWith("BEGIN:VCALENDAR"))
         return Format::Ics;
+    static const QRegularExpression contentLine(u"^[A-Z][A-Z0-9-]*(;[^:\\r\\n,]*)?:"_s);
+    if (contentLine.match(QString::fromLatin1(head.left(80))).hasMatch())
+        return table == Table::Meetings ? Format::Ics : Format::Vcf;
     return Format::Csv;
 }
 
@@ -98,7 +108,7 @@ Format resolve(const Request& r, bool forImport, QByteArrayView input = {})
         if (!forImport)
             throw UsageError(
                 u"输出到标准输出时要用 --format 指定格式（%1）。"_s.arg(words.join(u'、')));
-        f = formatOfContent(input);
+        f = formatOfContent(input, r.table);
     }
     if (!f || !allowed.contains(*f))
         throw UsageError(u"%1只能%2 %3 文件；“%4”不是。也可以用 --format 指定格式。"_s.arg(
@@ -244,14 +254,16 @@ private:
                          m_minute = tables::meet::go_second;
 };
 
-// Reads a file (its bytes too, unless they were read already) for a BatchThread.
+// Reads a file (after the bytes read from it already) for a BatchThread, within the
+// bounds of a line and a record.
 std::function<void(const exchange::Batches&)> fileReading(Format f, const Request& r,
-                                                          QIODevice* source, QByteArray bytes)
+                                                          QIODevice* source, QByteArray head)
 {
-    return [f, &r, source, bytes = std::move(bytes), zone = QTimeZone::systemTimeZone(),
+    return [f, &r, source, head = std::move(head), zone = QTimeZone::systemTimeZone(),
             today = ctclock::today()](const exchange::Batches& emit) mutable {
-        if (source)
-            bytes = source->readAll();
+        const QByteArray bytes = exchange::readBounded(
+            *source, f == Format::Csv ? exchange::Framing::Csv : exchange::Framing::Components,
+            std::move(head));
         switch (f) {
         case Format::Vcf:
             exchange::vcard::readBatches(bytes, emit);
@@ -269,6 +281,29 @@ std::function<void(const exchange::Batches&)> fileReading(Format f, const Reques
             break;
         }
     };
+}
+
+// NUL characters cannot be part of a stored text (a name's code would turn one into a
+// ';'): they are taken out of every value, and the record's line is told.
+void passOverNuls(exchange::Records& batch)
+{
+    ct::CellTable& t = batch.rows;
+    for (int row = 0; row < t.rowCount(); ++row) {
+        qsizetype removed = 0;
+        for (int col = 0; col < t.columnCount(); ++col) {
+            const QStringView v = t.view(row, col);
+            if (t.isNull(row, col) || !v.contains(QChar(0)))
+                continue;
+            QString clean = v.toString();
+            removed += clean.count(QChar(0));
+            clean.remove(QChar(0));
+            t.set(row, col, clean);
+        }
+        if (removed > 0)
+            batch.notes.push_back(
+                {batch.lines[std::size_t(row)],
+                 u"去掉了 %1 个 NUL 字符（\\0，文本里不能有它），其余照常导入。"_s.arg(removed)});
+    }
 }
 
 } // namespace
@@ -310,11 +345,12 @@ int exportTable(const Request& r)
     if (!openDatabase(c))
         return console::Failed;
     QFile out;
+    // An export holds the user's data: only its owner may read it.
     const bool opened =
-        toStdout ? out.open(stdout, QIODevice::WriteOnly)
-                 : (out.setFileName(r.file), out.open(QIODevice::WriteOnly | QIODevice::NewOnly));
+        toStdout ? out.open(stdout, QIODevice::WriteOnly) : safefiles::createPrivate(out, r.file);
     if (!opened) {
-        console::err(u"无法写入“%1”：%2"_s.arg(console::shown(r.file, true), out.errorString()));
+        console::err(
+            u"无法写入“%1”：%2"_s.arg(console::shown(r.file, true), safefiles::systemError(errno)));
         return console::Failed;
     }
     auto giveUp = [&] {
@@ -373,7 +409,7 @@ int exportTable(const Request& r)
         }
         progress.setTotal(read);
         if (!out.flush())
-            throw exchange::WriteError(u"写入失败：%1"_s.arg(out.errorString()));
+            throw exchange::WriteError(u"写入失败：%1"_s.arg(safefiles::systemError(errno)));
         if (!toStdout && ::fsync(out.handle()) != 0)
             throw exchange::WriteError(u"写入失败：无法把文件写到磁盘上。"_s);
     } catch (const exchange::WriteError& e) {
@@ -401,28 +437,30 @@ int importTable(const Request& r)
     if (r.table == Table::Diary)
         throw UsageError(u"日记只能导出（ctdb export diary 文件.md），不能导入。"_s);
     QFile in;
-    QByteArray bytes; // standard input, read at once: its format may lie in its content
+    QByteArray head; // of standard input, whose format may lie in its content
     if (r.file == u"-") {
         if (!in.open(stdin, QIODevice::ReadOnly)) {
-            console::err(u"无法读取标准输入：%1"_s.arg(in.errorString()));
+            console::err(u"无法读取标准输入：%1"_s.arg(safefiles::systemError(errno)));
             return console::Failed;
         }
-        bytes = in.readAll();
+        head = in.read(4096);
     } else {
         if (!QFileInfo::exists(r.file))
             throw UsageError(u"找不到文件“%1”。"_s.arg(console::shown(r.file)));
+        if (QFileInfo(r.file).isDir())
+            throw UsageError(u"“%1”是一个目录，不是文件。"_s.arg(console::shown(r.file)));
         in.setFileName(r.file);
         if (!in.open(QIODevice::ReadOnly)) {
-            console::err(u"无法读取“%1”：%2"_s.arg(console::shown(r.file), in.errorString()));
+            console::err(
+                u"无法读取“%1”：%2"_s.arg(console::shown(r.file), safefiles::systemError(errno)));
             return console::Failed;
         }
     }
-    const Format f = resolve(r, true, bytes);
+    const Format f = resolve(r, true, head);
 
     // The file is read on another thread while the database opens and the rows read so
     // far are stored; a fault in the file ends the transaction, and nothing is written.
-    exchange::BatchThread reading(
-        fileReading(f, r, r.file == u"-" ? nullptr : &in, std::move(bytes)));
+    exchange::BatchThread reading(fileReading(f, r, &in, std::move(head)));
     exchange::BatchPipe& pipe = reading.pipe();
     auto dataFault = [&r](const exchange::DataError& e) {
         console::err(console::at(r.file, e.line()) + e.message());
@@ -467,6 +505,7 @@ int importTable(const Request& r)
                                        console::ProgressLine::kUnknown);
         qint64 done = 0;
         while (std::optional<exchange::Records> batch = pipe.take()) {
+            passOverNuls(*batch);
             notes.insert(notes.end(), batch->notes.begin(), batch->notes.end());
             if (cards)
                 cards->add(*batch);
@@ -481,6 +520,10 @@ int importTable(const Request& r)
         t.commit();
     } catch (const exchange::DataError& e) {
         return dataFault(e);
+    } catch (const std::bad_alloc&) {
+        console::err(console::shown(r.file) + u"：内存不足，文件太大，无法读完。"_s);
+        console::err(u"没有导入任何记录。"_s);
+        return console::Failed;
     } catch (const adodb::Error& e) {
         tell();
         console::failed(e);

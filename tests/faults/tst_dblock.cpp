@@ -171,9 +171,10 @@ private Q_SLOTS:
         QCOMPARE(faults::filesIn(m_dir->path()), files);
         QVERIFY2(program.state() == QProcess::Running, "the program ended");
 
-        // Once the program has ended the same restore goes through.
+        // Once the program has ended the same restore goes through. (Ended early in its
+        // start, before it watches for the signal, it ends by the signal itself.)
         stop(program);
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.state(), QProcess::NotRunning);
         const faults::Run again = faults::run(
             faults::ctdbProgram(), {u"restore"_s, m_backup, m_dir->path()}, 60000, env(kind));
         QVERIFY2(again.code == 0, qPrintable(again.err));

@@ -115,15 +115,28 @@ private Q_SLOTS:
     // program; a temporary file of a process that still runs stays.
     void leftovers_goAtTheProgramsStart()
     {
+        // Every backup and restore clears what killed ones left, so the leftovers are
+        // made beside a copy of the database and brought over.
         const QString folder = m_dir->path() + u"/backups"_s;
-        const faults::Run whole = ctdb({u"backup"_s, u"--dir"_s});
+        QTemporaryDir other;
+        QVERIFY(QFile::copy(m_db, other.path() + u"/ctsource.mdb"_s));
+        auto inOther = [&](const QStringList& args, int killAt, const QStringList& ops) {
+            faults::Options o;
+            o.shim = faults::Shim{other.path(), ops, killAt};
+            return faults::run(faults::ctdbProgram(), args + QStringList{other.path()}, o);
+        };
+        const faults::Run whole = inOther({u"backup"_s, u"--dir"_s}, 0, kOps);
         QVERIFY(whole.code == 0);
-        const faults::Run backupKilled = ctdb({u"backup"_s, u"--dir"_s}, int(whole.ops.size() / 2));
-        QVERIFY(backupKilled.killed);
+        const QString copy = backups::list(other.path() + u"/backups"_s).first();
+        QVERIFY(inOther({u"backup"_s, u"--dir"_s}, int(whole.ops.size() / 2), kOps).killed);
+        QVERIFY(QDir().mkpath(folder));
+        for (const QString& n : hidden(other.path() + u"/backups"_s))
+            QVERIFY(QFile::rename(other.path() + u"/backups/"_s + n, folder + u'/' + n));
+        // Killed at its first sync: the copy to restore is written, not yet in place.
+        QVERIFY(inOther({u"restore"_s, copy}, 1, {u"fsync"_s}).killed);
+        for (const QString& n : hidden(other.path()))
+            QVERIFY(QFile::rename(other.path() + u'/' + n, m_dir->path() + u'/' + n));
         QVERIFY2(!hidden(folder).isEmpty(), "the killed backup left nothing to remove");
-        const QString copy = backups::list(folder).first();
-        const faults::Run restoreKilled = ctdb({u"restore"_s, copy}, 2);
-        QVERIFY(restoreKilled.killed);
         QVERIFY2(!hidden(m_dir->path()).isEmpty(), "the killed restore left nothing to remove");
         // A process that runs: this test.
         const QString live = m_dir->path() + u"/.ctsource.mdb.ct-new-%1"_s.arg(::getpid());

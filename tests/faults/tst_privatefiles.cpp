@@ -103,7 +103,6 @@ private Q_SLOTS:
             c.Execute(u"insert into cardtab (full_nam) values ('y')"_s);
             const QString journal = dir + u"/ctsource.mdb-journal"_s;
             QVERIFY2(QFileInfo::exists(journal), "a write in a transaction makes the journal");
-            expected.append({journal, faults::modeOf(journal)});
             QCOMPARE(octal(faults::modeOf(journal)), octal(0600));
             c.Execute(u"ROLLBACK"_s);
 

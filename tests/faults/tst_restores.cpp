@@ -114,9 +114,9 @@ private Q_SLOTS:
         QCOMPARE(cards(before), kOld);
     }
 
-    // Killed before each of its steps in turn, then run to its end: after every kill the
-    // database is there and sound, old or new; the run that completes leaves nothing of
-    // the killed ones behind.
+    // Killed before each of its steps in turn, each time on the same database, then run
+    // to its end: after every kill the database is there and sound, old or new; the run
+    // that completes leaves nothing of the killed one behind.
     void killedAtEveryStep_leavesASoundDatabase()
     {
         const faults::Shim all{
@@ -124,6 +124,10 @@ private Q_SLOTS:
         int kills = 0;
         for (int n = 1;; ++n) {
             QVERIFY2(n < 100, "the restore never completed");
+            for (const QString& f : faults::filesIn(m_dir->path()))
+                QVERIFY(QFile::remove(m_dir->path() + u'/' + f));
+            cardmodul::createDatabase(m_db);
+            addCards(m_db, kOld, u"旧"_s);
             faults::Shim shim = all;
             shim.killAt = n;
             const faults::Run r = restore(m_backup, shim);
@@ -132,15 +136,18 @@ private Q_SLOTS:
                 break;
             }
             ++kills;
+            const QString step = r.ops.value(r.ops.size() - 1);
             const faults::Run check = faults::ctdbCheck(m_dir->path());
-            QVERIFY2(check.code == 0, qPrintable(u"killed before %1: %2"_s.arg(
-                                          r.ops.value(r.ops.size() - 1), check.err)));
-            const int n2 = cards(m_db);
-            QVERIFY2(n2 == kOld || n2 == kNew, qPrintable(QString::number(n2)));
+            QVERIFY2(check.code == 0, qPrintable(u"killed before %1: %2"_s.arg(step, check.err)));
+            const int there = cards(m_db);
+            QVERIFY2(there == kOld || there == kNew, qPrintable(step));
+            const faults::Run done = restore(m_backup);
+            QVERIFY2(done.code == 0, qPrintable(step + u": "_s + done.err));
+            QCOMPARE(cards(m_db), kNew);
+            QVERIFY2(strays(m_dir->path()).isEmpty(),
+                     qPrintable(step + u": "_s + strays(m_dir->path()).join(u' ')));
         }
-        QVERIFY2(kills >= 4, "too few steps to kill between");
-        QCOMPARE(cards(m_db), kNew);
-        QCOMPARE(strays(m_dir->path()), QStringList());
+        QVERIFY2(kills >= 5, "too few steps to kill between");
     }
 
     // Only a database of the program's layout goes in: tables with other columns are
@@ -158,11 +165,12 @@ private Q_SLOTS:
             << false << u"meet_tab"_s;
         QTest::newRow("daily_tab missing")
             << QStringList{u"drop table daily_tab"_s} << false << u"daily_tab"_s;
-        QTest::newRow("record UIDs and meta")
-            << QStringList{u"create table uid_tab (kind TEXT NOT NULL, rec TEXT NOT NULL, uid TEXT "
-                           "NOT NULL, PRIMARY KEY(kind, rec), UNIQUE(kind, uid))"_s,
-                           u"create table if not exists ct_meta (key TEXT PRIMARY KEY, value TEXT)"_s}
-            << true << QString();
+        QTest::newRow("an older file, without record UIDs")
+            << QStringList{u"drop table uid_tab"_s, u"drop table ct_meta"_s} << true << QString();
+        QTest::newRow("uid_tab with other columns")
+            << QStringList{u"drop table uid_tab"_s,
+                           u"create table uid_tab (uid TEXT, card INTEGER)"_s}
+            << false << u"uid_tab"_s;
         QTest::newRow("a table of sync state")
             << QStringList{u"create table sync_state (account TEXT, href TEXT, etag TEXT)"_s}
             << true << QString();

@@ -56,6 +56,37 @@ class tst_rotation : public QObject {
     {
         return QDir(m_folder).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
     }
+    // Backups made at these times (UTC), as a copy of a real one with the time recorded in
+    // it and its name; their names, oldest first.
+    QStringList plant(const QList<QDateTime>& times)
+    {
+        const QString made = backup();
+        const QString model = m_dir->path() + u"/model.mdb"_s;
+        if (made.isEmpty() || !QFile::rename(m_folder + u'/' + made, model))
+            return {};
+        QStringList out;
+        for (const QDateTime& t : times) {
+            const QString name =
+                u"ctsource-"_s + t.toLocalTime().toString(u"yyyyMMdd-HHmmss"_s) + u".mdb"_s;
+            if (!QFile::copy(model, m_folder + u'/' + name))
+                return {};
+            adodb::Connection c;
+            c.Open(cardmodul::connectionText(m_folder + u'/' + name));
+            c.Execute(u"update ct_meta set value = ? where key = 'backup-made'"_s,
+                      {t.toUTC().toString(Qt::ISODateWithMs)});
+            out << name;
+        }
+        QFile::remove(model);
+        return out;
+    }
+    // Fourteen backups of the past fortnight, one a day.
+    QStringList fortnight()
+    {
+        QList<QDateTime> times;
+        for (int d = 14; d >= 1; --d)
+            times << QDateTime::currentDateTimeUtc().addDays(-d);
+        return plant(times);
+    }
 
 private Q_SLOTS:
     void init()
@@ -66,14 +97,18 @@ private Q_SLOTS:
         m_folder = m_dir->path() + u"/backups"_s;
     }
 
-    // Fourteen backups made while the clock was a year ahead: every later real backup is
-    // kept; the future ones go first, one for each real one beyond the fourteen.
+    // Fourteen backups made while the clock was a year ahead (one by ctdb under that
+    // clock, the others with such times recorded): every later real backup is kept; the
+    // future ones go first, one for each real one beyond the fourteen.
     void clockAYearAhead_costsNoRealBackup()
     {
-        QStringList future;
-        for (int i = 0; i < 14; ++i)
-            future << backup(u"+365d"_s);
-        QVERIFY(!future.contains(QString()));
+        QStringList future{backup(u"+365d"_s)};
+        QVERIFY(!future.first().isEmpty());
+        QList<QDateTime> times;
+        for (int i = 1; i < 14; ++i)
+            times << QDateTime::currentDateTimeUtc().addDays(366).addSecs(i * 60);
+        future += plant(times);
+        QCOMPARE(future.size(), 14);
         QStringList real;
         for (int i = 0; i < 3; ++i) {
             real << backup();
@@ -83,21 +118,20 @@ private Q_SLOTS:
             QCOMPARE(backups::list(m_folder).size(), 14);
         }
         // The oldest of the future ones (by the time recorded in them) went.
-        QCOMPARE(names(backups::list(m_folder)).mid(0, 11), future.mid(3));
+        QCOMPARE(names(backups::list(m_folder)), future.mid(3) + real);
     }
 
-    // The same the other way: the clock now a year behind the real backups. Each new
-    // backup is kept and the real ones, whose times lie in the future now, go first.
+    // The other way round: the clock now a year behind the backups made. Each new backup
+    // is kept, and the earlier ones, whose times lie in the future now, go first.
     void clockNowAYearBehind_keepsTheNewestMade()
     {
-        QStringList earlier;
-        for (int i = 0; i < 14; ++i)
-            earlier << backup();
+        const QStringList earlier = fortnight();
+        QCOMPARE(earlier.size(), 14);
         const QString made = backup(u"-365d"_s);
         QVERIFY(present().contains(made));
-        QCOMPARE(backups::list(m_folder).size(), 14);
-        QVERIFY(!present().contains(earlier.first()));
-        QVERIFY(present().contains(earlier.last()));
+        // Ranked as that clock has it (the real one ranks the new backup oldest).
+        const QDateTime then = QDateTime::currentDateTimeUtc().addDays(-365);
+        QCOMPARE(names(backups::list(m_folder, then)), earlier.mid(1) + QStringList{made});
     }
 
     // Files with backups' names that are not backups are neither counted nor removed; a
@@ -106,7 +140,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("planted"); // file name
         QTest::addColumn<QString>("content"); // text, "backup" or "link to the database"
-        QTest::addColumn<bool>("stays");      // after 15 real backups
+        QTest::addColumn<bool>("stays");      // after two more real backups
         QTest::newRow("impossible date, text")
             << u"ctsource-99999999-999999.mdb"_s << u"text"_s << true;
         QTest::newRow("impossible date, a real backup")
@@ -122,25 +156,24 @@ private Q_SLOTS:
         QFETCH(QString, planted);
         QFETCH(QString, content);
         QFETCH(bool, stays);
-        QVERIFY(!backup().isEmpty());
+        const QStringList older = fortnight();
+        QCOMPARE(older.size(), 14);
         const QString file = m_folder + u'/' + planted;
         if (content == u"text") {
             QVERIFY(writeFile(file, "my notes, not a backup\n"));
         } else if (content == u"backup") {
-            QVERIFY(QFile::copy(backups::list(m_folder).first(), file));
+            QVERIFY(QFile::copy(m_folder + u'/' + older.first(), file));
         } else {
             QVERIFY(QFile::link(m_dir->path() + u"/ctsource.mdb"_s, file));
         }
         const QByteArray bytes = faults::digest(file);
-        QStringList real;
-        for (int i = 0; i < 15; ++i)
-            real << backup();
+        const QStringList real{backup(), backup()};
         QCOMPARE(present().contains(planted), stays);
         if (stays)
             QCOMPARE(faults::digest(file), bytes);
         QStringList kept = names(backups::list(m_folder));
         kept.removeAll(planted);
-        QCOMPARE(kept, real.mid(1)); // the fourteen newest real ones, oldest first
+        QCOMPARE(kept, older.mid(2) + real); // the fourteen newest real ones, oldest first
         QVERIFY(QFileInfo::exists(m_dir->path() + u"/ctsource.mdb"_s));
     }
 
@@ -150,19 +183,19 @@ private Q_SLOTS:
     {
         QTemporaryDir elsewhere;
         QVERIFY(QFile::link(elsewhere.path(), m_folder));
+        const QStringList older = fortnight();
+        QCOMPARE(older.size(), 14);
         const QStringList others = {u"ctsource-20010101-010101.mdb"_s, u"ctsource-x.mdb"_s,
                                     u"notes.txt"_s, u"ctsource-20010101-010102.mdb.txt"_s};
         QVERIFY(writeFile(m_dir->path() + u"/keep"_s, "keep me"));
         for (const QString& o : others)
             QVERIFY(writeFile(elsewhere.path() + u'/' + o, "keep me"));
-        QStringList real;
-        for (int i = 0; i < 15; ++i)
-            real << backup();
+        const QStringList real{backup(), backup()};
         for (const QString& o : others)
             QCOMPARE(faults::digest(elsewhere.path() + u'/' + o),
                      faults::digest(m_dir->path() + u"/keep"_s));
         QVERIFY(QFileInfo(m_folder).isSymLink());
-        QCOMPARE(names(backups::list(m_folder)), real.mid(1));
+        QCOMPARE(names(backups::list(m_folder)), older.mid(2) + real);
     }
 };
 
