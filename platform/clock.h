@@ -8,10 +8,7 @@
 namespace ctclock {
 
 QDateTime now();
-inline QDate today()
-{
-    return now().date();
-}
+inline QDate today() { return now().date(); }
 
 // Test seam: a function that answers now(); an empty function restores the wall clock.
 void setSource(std::function<QDateTime()> source);
