@@ -162,18 +162,6 @@ Outcome restoreSteps(const QString& source, const QString& db, const QString& ta
         o.err << u"不能用来恢复：%1"_s.arg(e.description()) << u"数据库没有改动。"_s;
         return o;
     }
-    try {
-        // The time a backup records of its making is the backup's, not the database's.
-        adodb::Connection c;
-        c.Open(cardmodul::connectionText(incoming));
-        adodb::Recordset rs;
-        rs.Open(u"select count(*) from sqlite_master where name = 'ct_meta'"_s, c);
-        if (rs.Fields(0).text() == u"1")
-            c.Execute(u"delete from ct_meta where key = 'backup-made'"_s);
-    } catch (const adodb::Error&) {
-        // checked just now; the record of its making stays in it then
-    }
-
     const QString journal = target + u"-journal"_s;
     const QString before = target + u".before-restore"_s;
     struct stat old = {};

@@ -58,7 +58,9 @@ QString helpOf(const QString& command)
                "给出备份文件时，把数据库的一致、加密的副本写到这个文件（不覆盖已有文件；- "
                "表示标准输出）。\n"
                "不给备份文件时，在数据库旁边的 backups/ 目录里写 ctsource-年月日-时分秒.mdb，"
-               "只保留最新的 14 个；新备份失败时不删除任何旧备份。\n"
+               "只保留最新的 14 个（按备份里记下的制作时间排，时间在将来的排在最前；只算能用本程序"
+               "的密码打开的备份，别的文件一概不删）；新备份失败时不删除任何旧备份。\n"
+               "备份文件只有所有者能读写（0600），目录是 0700。\n"
                "每个备份写完后都会打开检查（完整性检查）。程序运行时也可以备份。\n"
                "要给另一个目录做轮换备份：ctdb backup --dir 目录\n"_s +
                kDirNote;
@@ -66,8 +68,12 @@ QString helpOf(const QString& command)
         return u"用法：ctdb restore 备份文件 [目录]\n"
                "用备份文件替换数据库 ctsource.mdb。澄桐工作管理正在运行时拒绝恢复。\n"
                "先检查备份（用程序的密码打开并做完整性检查），不合格就不动数据库。\n"
-               "被替换的数据库改名为 ctsource.mdb.before-restore，旁边的日志文件 "
-               "ctsource.mdb-journal 一起改名为 ctsource.mdb.before-restore-journal。\n"_s +
+               "备份还必须是本程序的数据库：表的列和本程序的不同，也不恢复。\n"
+               "被替换的数据库保留为 ctsource.mdb.before-restore（先给它这个名字，再把备份改名为 "
+               "ctsource.mdb，所以数据库的名字任何时候都在）；早先保留的依次改为 .1、.2……，"
+               "只保留最近被替换的 5 个。\n"
+               "ctsource.mdb 是符号链接时，恢复的是它指向的文件，链接不变。恢复后的文件不会比原来的"
+               "更开放（最多 0600）。\n"_s +
                kDirNote;
     if (command == u"export")
         return u"用法：ctdb export cards|meetings|diary 文件 [目录]\n"
@@ -114,6 +120,7 @@ Args parse(const QStringList& in)
 {
     Args a;
     bool optionsDone = false;
+    QStringList seen;
     for (qsizetype i = 0; i < in.size(); ++i) {
         const QString& s = in[i];
         if (optionsDone || !s.startsWith(u"--"_s)) {
@@ -136,6 +143,10 @@ Args parse(const QStringList& in)
                 throw UsageError(u"选项 %1 后面缺少值。"_s.arg(name));
             return in[++i];
         };
+        // An option given twice is refused: which of the two was meant cannot be known.
+        if (name != u"--help" && seen.contains(name))
+            throw UsageError(u"选项 %1 只能给一次。"_s.arg(name));
+        seen << name;
         if (name == u"--help" && eq < 0)
             a.help = true;
         else if (name == u"--allow-duplicates" && eq < 0)
@@ -280,6 +291,9 @@ int run(const QStringList& arguments)
         if (a.positional.size() < 2)
             throw UsageError(u"缺少参数：ctdb history 日期 [--restore 号码] [目录]"_s);
         const QString date = a.positional[1];
+        // Diary entries are kept under real dates: anything else names none.
+        if (!cardmodul::parseDate(date))
+            throw UsageError(u"“%1”不是有效的日期：日期写成 2026-12-08 这样。"_s.arg(date));
         takeDir(a, 2);
         if (!a.restore)
             return history::list(date);

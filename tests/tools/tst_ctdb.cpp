@@ -7,13 +7,12 @@
 #include "modul/dailytab.h"
 #include "modul/meettab.h"
 #include "modul/tables.h"
-#include "platform/instance.h"
+#include "platform/dblock.h"
 #include "tests/support/testsupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -31,8 +30,8 @@ struct Run {
     QByteArray bytes; // standard output as written
 };
 
-// Runs ctdb to its end; `serve` keeps this process answering (a running program).
-Run ctdb(const QStringList& args, const QByteArray& input = {}, bool serve = false)
+// Runs ctdb to its end.
+Run ctdb(const QStringList& args, const QByteArray& input = {})
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -43,13 +42,8 @@ Run ctdb(const QStringList& args, const QByteArray& input = {}, bool serve = fal
         qFatal("ctdb did not start");
     p.write(input);
     p.closeWriteChannel();
-    if (serve) {
-        QSignalSpy done(&p, &QProcess::finished);
-        if (!done.wait(30000))
-            qFatal("ctdb hung");
-    } else if (!p.waitForFinished(60000)) {
+    if (!p.waitForFinished(60000))
         qFatal("ctdb hung");
-    }
     const QByteArray out = p.readAllStandardOutput();
     return {p.exitCode(), QString::fromUtf8(out), QString::fromUtf8(p.readAllStandardError()), out};
 }
@@ -525,6 +519,53 @@ private Q_SLOTS:
         QTest::newRow("too many") << QStringList{u"check"_s, u"a"_s, u"b"_s} << u"参数太多"_s;
         QTest::newRow("option without value")
             << QStringList{u"export"_s, u"--format"_s} << u"缺少值"_s;
+        QTest::newRow("a month 13")
+            << QStringList{u"history"_s, u"2026-13-01"_s} << u"“2026-13-01”不是有效的日期"_s;
+        QTest::newRow("a date without dashes")
+            << QStringList{u"history"_s, u"20261208"_s} << u"不是有效的日期"_s;
+        QTest::newRow("a format given twice")
+            << QStringList{u"export"_s,   u"cards"_s, u"x.vcf"_s,
+                           u"--format"_s, u"vcf"_s,   u"--format=csv"_s}
+            << u"选项 --format 只能给一次"_s;
+        QTest::newRow("a directory given twice")
+            << QStringList{u"check"_s, u"--dir"_s, u"/a"_s, u"--dir"_s, u"/b"_s}
+            << u"选项 --dir 只能给一次"_s;
+        QTest::newRow("a flag given twice")
+            << QStringList{u"import"_s, u"cards"_s, u"x.vcf"_s, u"--allow-duplicates"_s,
+                           u"--allow-duplicates"_s}
+            << u"只能给一次"_s;
+        QTest::newRow("a directory to import")
+            << QStringList{u"import"_s, u"cards"_s, u"/tmp"_s} << u"是一个目录"_s;
+    }
+
+    // What the system says is told in Chinese first, its own words in brackets.
+    void messages_tellTheSystemsWordsInChinese_data()
+    {
+        QTest::addColumn<QStringList>("args"); // %1: the database's directory, %2: a free one
+        QTest::addColumn<QString>("says");
+        QTest::newRow("export into a folder that is not there")
+            << QStringList{u"export"_s, u"cards"_s, u"%2/no/x.vcf"_s, u"%1"_s}
+            << u"文件或目录不存在（No such file or directory）"_s;
+        QTest::newRow("backup onto a dangling link")
+            << QStringList{u"backup"_s, u"%2/link.mdb"_s, u"%1"_s} << u"已经存在，不会覆盖"_s;
+        QTest::newRow("export onto a dangling link")
+            << QStringList{u"export"_s, u"cards"_s, u"%2/link.vcf"_s, u"%1"_s}
+            << u"文件已经存在（File exists）"_s;
+    }
+    void messages_tellTheSystemsWordsInChinese()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, says);
+        Db db;
+        QTemporaryDir free;
+        QVERIFY(QFile::link(free.path() + u"/nowhere"_s, free.path() + u"/link.mdb"_s));
+        QVERIFY(QFile::link(free.path() + u"/nowhere"_s, free.path() + u"/link.vcf"_s));
+        for (QString& a : args)
+            a.replace(u"%1"_s, db.path()).replace(u"%2"_s, free.path());
+        const Run r = ctdb(args);
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(says), qPrintable(r.err));
+        QVERIFY(!QFile::exists(free.path() + u"/nowhere"_s));
     }
     void arguments_wrongOnesExitWith2()
     {
@@ -746,7 +787,7 @@ private Q_SLOTS:
                  QStringList{u"ctsource.mdb"_s});
     }
 
-    // The single-instance lock is held here, as a running program holds it: restore is
+    // The database file's lock is held here, as a running program holds it: restore is
     // refused and the database left as it was.
     void restore_refusedWhileTheProgramRuns()
     {
@@ -756,21 +797,21 @@ private Q_SLOTS:
         QCOMPARE(ctdb({u"backup"_s, backup, db.path()}).code, 0);
         db.close();
         const QByteArray before = bytesOf(db.file());
-        ct::SingleInstance program;
-        QCOMPARE(program.claim(), ct::SingleInstance::Claim::First);
-        QSignalSpy raised(&program, &ct::SingleInstance::raiseRequested);
-        const Run r = ctdb({u"restore"_s, backup, db.path()}, {}, true);
+        ct::DatabaseLock program;
+        QCOMPARE(program.hold(db.file()), ct::DatabaseLock::State::Held);
+        const Run r = ctdb({u"restore"_s, backup, db.path()});
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains(u"正在运行"_s), qPrintable(r.err));
-        QCOMPARE(raised.size(), 1);
         QCOMPARE(bytesOf(db.file()), before);
         QVERIFY(!QFile::exists(db.file() + u".before-restore"_s));
+        program.release();
+        QCOMPARE(ctdb({u"restore"_s, backup, db.path()}).code, 0);
     }
 
-    // A journal left by a program that died mid-write belongs to the replaced file: it
-    // goes aside with it, is never played into the restored copy, and still brings the
-    // replaced file back to its last committed state.
-    void restore_movesALeftoverJournalAsideWithTheReplacedFile()
+    // A journal left by a program that died mid-write belongs to the replaced file: it is
+    // played back into that file (its last committed state, kept as the copy) and never
+    // into the restored one.
+    void restore_playsALeftoverJournalBackIntoTheReplacedFile()
     {
         Db db;
         db.addCard(u"原有的"_s);
@@ -801,7 +842,7 @@ private Q_SLOTS:
         const Run r = ctdb({u"restore"_s, backup, db.path()});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QVERIFY(!QFile::exists(db.file() + u"-journal"_s));
-        QVERIFY(QFile::exists(db.file() + u".before-restore-journal"_s));
+        QVERIFY(!QFile::exists(db.file() + u".before-restore-journal"_s));
         backups::verify(db.file());
         QCOMPARE(ctdb({u"check"_s, db.path()}).out.contains(u"cardtab: 1\n"_s), true);
         adodb::Connection restored;
@@ -810,7 +851,7 @@ private Q_SLOTS:
         rs.Open(u"select full_nam from cardtab"_s, restored);
         QCOMPARE(cardmodul::namcode(rs.Fields(0).text()), u"备份里的"_s);
 
-        // The replaced file with its journal: rolled back to what was committed.
+        // The replaced file: rolled back to what was committed.
         backups::verify(db.file() + u".before-restore"_s);
         adodb::Connection old;
         old.Open(cardmodul::connectionText(db.file() + u".before-restore"_s));
