@@ -428,11 +428,15 @@ void writeNewFile(const QString& file, const QString& password, const QString& w
         ::unlink(ntmp.constData());
         ::unlink(QFile::encodeName(tmp + u"-journal"_s).constData());
     };
-    auto bail = [&](int code, const QString& why) {
+    // Fails with `told` (what happened, in Chinese) or else the engine's explanation.
+    auto bail = [&](int code, const QString& why, const QString& told = {}) {
         sqlite3_close_v2(db);
         db = nullptr;
         removeTemp();
-        throw Error(code, what.arg(shown) + explain(code) + u"（"_s + why + u"）"_s, why);
+        throw Error(code,
+                    what.arg(shown) + (told.isEmpty() ? explain(code) : told) + u"（"_s + why +
+                        u"）"_s,
+                    why);
     };
     const int made = safefiles::createPrivate(tmp);
     if (made < 0) {
@@ -449,7 +453,9 @@ void writeNewFile(const QString& file, const QString& password, const QString& w
     try {
         fill(db);
     } catch (const Error& e) {
-        bail(e.number(), e.detail().isEmpty() ? e.description() : e.detail());
+        if (e.detail().isEmpty() || e.description() == e.detail())
+            bail(e.number(), e.detail().isEmpty() ? e.description() : e.detail());
+        bail(e.number(), e.detail(), e.description());
     }
     if (sqlite3_close(db) != SQLITE_OK)
         bail(SQLITE_IOERR, u"close"_s);
@@ -514,10 +520,24 @@ void Connection::backupTo(const QString& file, const QString& password,
                 throw Error(sqlite3_extended_errcode(dest), engineMessage(dest),
                             engineMessage(dest));
             const int rc = sqlite3_backup_step(b, -1);
-            sqlite3_backup_finish(b);
-            if (rc != SQLITE_DONE)
-                throw Error(rc, QString::fromUtf8(sqlite3_errstr(rc)),
-                            QString::fromUtf8(sqlite3_errstr(rc)));
+            const int finished = sqlite3_backup_finish(b);
+            if (rc != SQLITE_DONE) {
+                // The reason is the source's when reading it failed (a damaged page), else
+                // the copy's.
+                const int source = sqlite3_extended_errcode(m_db);
+                const bool fromSource = (source & 0xff) != SQLITE_OK;
+                const int code = fromSource ? source : finished != SQLITE_OK ? finished : rc;
+                const QString why =
+                    fromSource ? engineMessage(m_db) : QString::fromUtf8(sqlite3_errstr(code));
+                const int primary = code & 0xff;
+                if (primary == SQLITE_ERROR || primary == SQLITE_CORRUPT ||
+                    primary == SQLITE_NOTADB)
+                    throw Error(code,
+                                u"数据库的内容没能全部读出，数据库文件可能已经损坏，请运行"
+                                "“ctdb check”检查"_s,
+                                why);
+                throw Error(code, why, why);
+            }
         },
         beforePlacing);
 }
