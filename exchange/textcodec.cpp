@@ -18,6 +18,15 @@ bool isUtf8Name(QByteArrayView name)
            name.compare("UTF8", Qt::CaseInsensitive) == 0;
 }
 
+bool isGbName(QByteArrayView name)
+{
+    for (const char* gb : {"GB2312", "GBK", "CP936", "GB18030", "X-GBK", "GB_2312-80", "EUC-CN",
+                           "MS936", "WINDOWS-936"})
+        if (name.compare(gb, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
 std::optional<QString> decodeWith(QStringDecoder& d, QByteArrayView bytes)
 {
     QString text = d.decode(bytes);
@@ -42,6 +51,27 @@ bool hasUtf8Bom(QByteArrayView bytes)
     return bytes.startsWith("\xEF\xBB\xBF");
 }
 
+std::optional<QStringConverter::Encoding> utf16Of(QByteArrayView bytes)
+{
+    if (bytes.startsWith("\xFF\xFE"))
+        return QStringConverter::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF"))
+        return QStringConverter::Utf16BE;
+    // Without a mark: UTF-8 and GB18030 text has no zero bytes; UTF-16 has one beside every
+    // ASCII character (after it at the little end, before it at the big end).
+    const qsizetype n = qMin<qsizetype>(bytes.size(), 256) & ~qsizetype(1);
+    int evenZero = 0, oddZero = 0;
+    for (qsizetype i = 0; i < n; i += 2) {
+        evenZero += bytes[i] == 0;
+        oddZero += bytes[i + 1] == 0;
+    }
+    if (oddZero >= 2 && oddZero > 3 * evenZero)
+        return QStringConverter::Utf16LE;
+    if (evenZero >= 2 && evenZero > 3 * oddZero)
+        return QStringConverter::Utf16BE;
+    return std::nullopt;
+}
+
 QByteArrayView withoutUtf8Bom(QByteArrayView bytes)
 {
     return hasUtf8Bom(bytes) ? bytes.sliced(3) : bytes;
@@ -59,7 +89,9 @@ std::optional<QString> decodeCharset(QByteArrayView bytes, QByteArrayView charse
 {
     *known = true;
     if (isUtf8Name(charset))
-        return decode(bytes, Encoding::Utf8);
+        return decodeGuess(bytes);
+    if (isGbName(charset))
+        return decode(bytes, Encoding::Gb18030);
     bool ascii = true;
     for (char c : bytes)
         ascii = ascii && static_cast<unsigned char>(c) < 0x80;
