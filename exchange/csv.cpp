@@ -88,9 +88,13 @@ std::vector<int> headingColumns(int line, std::span<const QString> fields,
 // No text in any column that is read (序号 alone makes no record).
 bool allEmpty(std::span<const QString> fields, const std::vector<int>& cols)
 {
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        if ((i >= cols.size() || cols[i] > 0) && !fields[i].isEmpty())
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        // Beyond the headings only text counts (rowFault lets blanks there pass).
+        const bool text =
+            i < cols.size() ? cols[i] > 0 && !fields[i].isEmpty() : !fields[i].trimmed().isEmpty();
+        if (text)
             return false;
+    }
     return true;
 }
 
@@ -413,12 +417,12 @@ void writeMeetingBatches(const RowBatches& next, QIODevice& out, Encoding e,
 {
     const auto& headings = tables::meetHeadings();
     const std::vector<QStringView> heading(headings.begin(), headings.end());
-    const int hour = tables::meet::go_hour;
-    const int minute = tables::meet::go_second;
+    constexpr int hour = tables::meet::go_hour;
+    constexpr int minute = tables::meet::go_second;
     writeRows(
         out, e, heading, next,
-        [hour, minute](const ct::CellTable& meetings, int r, std::vector<QStringView>& fields,
-                       QString& scratch) {
+        [](const ct::CellTable& meetings, int r, std::vector<QStringView>& fields,
+           QString& scratch) {
             for (int c = 0; c < hour; ++c)
                 fields.push_back(meetings.view(r, c));
             if (!meetings.isNull(r, hour) || !meetings.isNull(r, minute))

@@ -13,6 +13,7 @@
 
 #include <libical/ical.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -640,7 +641,7 @@ Records read(QByteArrayView bytes, const QTimeZone& zone, const QDate& today)
     for (const Event& e : events) {
         icalcomponent* const ev = e.ev;
         const EventPlace& place = e.place;
-        const int begin = place.begin;
+        const int begin = std::max(place.begin, 1); // 1: an event the scan did not place
         auto lineOf = [&](const char* name) {
             return place.first.value(name, {begin, false}).first;
         };

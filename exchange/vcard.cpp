@@ -163,7 +163,7 @@ public:
     // `before`: the lines of the file that come before these bytes.
     explicit LineReader(QByteArrayView bytes, int before = 0)
         : m_bytes(bytes), m_line(before),
-          m_eol(!std::memchr(bytes.data(), '\n', std::size_t(bytes.size())) &&
+          m_eol(!bytes.isEmpty() && !std::memchr(bytes.data(), '\n', std::size_t(bytes.size())) &&
                         std::memchr(bytes.data(), '\r', std::size_t(bytes.size()))
                     ? '\r' // lines ended by a lone CR (old Macs)
                     : '\n')

@@ -291,7 +291,8 @@ private Q_SLOTS:
         fillTricky(a);
         const QDateTime now(QDate(2024, 3, 2), QTime(9, 0));
         for (const auto& [date, text] :
-             {std::pair{u"2024-03-01"_s, u"# 标题？\n> 引用\n- 列表\n1. 编号\n  缩进 *强调* `代码` <b>&amp;\\"_s},
+             {std::pair{u"2024-03-01"_s,
+                        u"# 标题？\n> 引用\n- 列表\n1. 编号\n  缩进 *强调* `代码` <b>&amp;\\"_s},
               std::pair{u"2024-03-02"_s, u"\n空行开头\n\n结尾换行\n"_s}})
             dailytab::save(a.conn(), date, text, dailytab::Save::Replace, now);
         Db b;
@@ -305,9 +306,10 @@ private Q_SLOTS:
         r = ctdb(QStringList{u"export"_s, table, second, b.path()} + options);
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QCOMPARE(bytesOf(second), bytesOf(first));
-        const QString all = table == u"cards"      ? kCardsAll
-                            : table == u"meetings" ? kMeetingsAll
-                                                   : u"select * from daily_tab order by daily_date"_s;
+        const QString all = table == u"cards" ? kCardsAll
+                            : table == u"meetings"
+                                ? kMeetingsAll
+                                : u"select * from daily_tab order by daily_date"_s;
         QCOMPARE(b.rows(all), a.rows(all));
     }
 
@@ -325,9 +327,10 @@ private Q_SLOTS:
         QTest::newRow("cards") << u"cards"_s << u"c.vcf"_s
                                << u"update cardtab set Status = '新职称' where serno = 1"_s
                                << u"delete from cardtab where serno = 1"_s;
-        QTest::newRow("meetings") << u"meetings"_s << u"m.ics"_s
-                                  << u"update meet_tab set meet_addr = '新地点' where meet_serno = 1"_s
-                                  << u"delete from meet_tab where meet_serno = 1"_s;
+        QTest::newRow("meetings")
+            << u"meetings"_s << u"m.ics"_s
+            << u"update meet_tab set meet_addr = '新地点' where meet_serno = 1"_s
+            << u"delete from meet_tab where meet_serno = 1"_s;
     }
     void uids_matchRecordsAcrossImports()
     {
@@ -369,7 +372,8 @@ private Q_SLOTS:
         QVERIFY(import(first).out.contains(u"导入 %1 条"_s.arg(uids.size())));
         const QList<QStringList> stored = b.rows(all);
         Run r = import(first);
-        QVERIFY2(r.out.contains(u"导入 0 条"_s) && r.out.contains(u"%1 条已在数据库里"_s.arg(uids.size())),
+        QVERIFY2(r.out.contains(u"导入 0 条"_s) &&
+                     r.out.contains(u"%1 条已在数据库里"_s.arg(uids.size())),
                  qPrintable(r.out));
         QCOMPARE(b.rows(all), stored);
         // Imported back into the database it came from: the records are there already.
@@ -416,17 +420,21 @@ private Q_SLOTS:
         dailytab::save(db.conn(), u"2024-03-01"_s, u"第一天"_s, dailytab::Save::Replace, now);
         QTemporaryDir files;
         const QString md = files.path() + u"/d.md"_s;
-        writeFile(md, "# 工作日记\n\n## 2024-03-01\n\n第一天\n\n## 2024-03-02\n\n\\# 第二天\\\n两行\n");
+        writeFile(md,
+                  "# 工作日记\n\n## 2024-03-01\n\n第一天\n\n## 2024-03-02\n\n\\# 第二天\\\n两行\n");
         Run r = ctdb({u"import"_s, u"diary"_s, md, db.path()});
-        QVERIFY2(r.code == 0 && r.out.contains(u"导入 1 条日记，1 条已在数据库里"_s), qPrintable(r.out + r.err));
-        QCOMPARE(dailytab::find(db.conn(), u"2024-03-02"_s)->desc, std::optional(u"# 第二天\n两行"_s));
+        QVERIFY2(r.code == 0 && r.out.contains(u"导入 1 条日记，1 条已在数据库里"_s),
+                 qPrintable(r.out + r.err));
+        QCOMPARE(dailytab::find(db.conn(), u"2024-03-02"_s)->desc,
+                 std::optional(u"# 第二天\n两行"_s));
         writeFile(md, "# 工作日记\n\n## 2024-03-01\n\n改过的第一天\n");
         r = ctdb({u"import"_s, u"diary"_s, md, db.path()});
         QVERIFY2(r.out.contains(u"1 条与数据库里的不同"_s), qPrintable(r.out));
         QCOMPARE(dailytab::find(db.conn(), u"2024-03-01"_s)->desc, std::optional(u"第一天"_s));
         r = ctdb({u"import"_s, u"diary"_s, md, u"--update"_s, db.path()});
         QVERIFY2(r.out.contains(u"更新 1 条"_s), qPrintable(r.out));
-        QCOMPARE(dailytab::find(db.conn(), u"2024-03-01"_s)->desc, std::optional(u"改过的第一天"_s));
+        QCOMPARE(dailytab::find(db.conn(), u"2024-03-01"_s)->desc,
+                 std::optional(u"改过的第一天"_s));
         QCOMPARE(dailytab::history(db.conn(), u"2024-03-01"_s).size(), 1);
     }
 
@@ -576,7 +584,8 @@ private Q_SLOTS:
             return;
         const Run forgiving = ctdb({u"import"_s, table, file, db.path()});
         QCOMPARE(forgiving.code, 0);
-        QVERIFY2(forgiving.err.contains(file + u" 第 %1 行："_s.arg(line)), qPrintable(forgiving.err));
+        QVERIFY2(forgiving.err.contains(file + u" 第 %1 行："_s.arg(line)),
+                 qPrintable(forgiving.err));
         QVERIFY2(forgiving.out.contains(u"1 条无法读取而略过"_s), qPrintable(forgiving.out));
     }
 
@@ -831,8 +840,8 @@ private Q_SLOTS:
             << QStringList{u"export"_s, u"diary"_s, u"x.csv"_s} << u".md"_s;
         QTest::newRow("--update on export")
             << QStringList{u"export"_s, u"cards"_s, u"x.vcf"_s, u"--update"_s} << u"--update"_s;
-        QTest::newRow("--strict on check") << QStringList{u"check"_s, u"--strict"_s}
-                                           << u"--strict"_s;
+        QTest::newRow("--strict on check")
+            << QStringList{u"check"_s, u"--strict"_s} << u"--strict"_s;
         QTest::newRow("wrong extension")
             << QStringList{u"export"_s, u"cards"_s, u"x.ics"_s} << u".vcf"_s;
         QTest::newRow("encoding of a vCard")
