@@ -481,9 +481,9 @@ void readMeetingBatches(QByteArrayView bytes, std::optional<Encoding> told, cons
                                         headings.join(u'，')));
                 return;
             }
-            if (std::all_of(fields.begin(), fields.end(),
-                            [](const QString& f) { return f.trimmed().isEmpty(); }) ||
-                (!outlook && allEmpty(fields, cols)))
+            if (outlook ? std::all_of(fields.begin(), fields.end(),
+                                      [](const QString& f) { return f.trimmed().isEmpty(); })
+                        : allEmpty(fields, cols))
                 return;
             if (const QString why = rowFault(fields, heading); !why.isEmpty()) {
                 out.skip(line, why);

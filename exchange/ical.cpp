@@ -340,8 +340,10 @@ struct Local {
 // floating times as written.
 std::optional<Local> localOf(const icaltimetype& t, const QTimeZone& zone)
 {
+    // A date a date text can hold: years 1 to 9999.
+    auto usable = [](const QDate& d) { return d.isValid() && d.year() >= 1 && d.year() <= 9999; };
     const QDate d(t.year, t.month, t.day);
-    if (!d.isValid())
+    if (!usable(d))
         return std::nullopt;
     if (t.is_date)
         return Local{d, std::nullopt};
@@ -352,6 +354,8 @@ std::optional<Local> localOf(const icaltimetype& t, const QTimeZone& zone)
         return Local{d, tm};
     const time_t secs = icaltime_as_timet_with_zone(t, t.zone);
     const QDateTime local = QDateTime::fromSecsSinceEpoch(qint64(secs), zone);
+    if (!usable(local.date()))
+        return std::nullopt;
     return Local{local.date(), local.time()};
 }
 
@@ -815,6 +819,10 @@ Records read(QByteArrayView bytes, const QTimeZone& zone, const QDate& today)
                 last = local->date;
             ++made;
         }
+        if (made == 0)
+            out.notes.push_back(
+                {begin, u"重复的事件“%1”从开始到一年以后（%2）没有一次可以导入。"_s.arg(
+                            topic, cardmodul::datetext(horizon))});
         ++out.recurringEvents;
         out.fromRecurring += made;
     }

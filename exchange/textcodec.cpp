@@ -57,17 +57,29 @@ std::optional<QStringConverter::Encoding> utf16Of(QByteArrayView bytes)
         return QStringConverter::Utf16LE;
     if (bytes.startsWith("\xFE\xFF"))
         return QStringConverter::Utf16BE;
-    // Without a mark: UTF-8 and GB18030 text has no zero bytes; UTF-16 has one beside every
-    // ASCII character (after it at the little end, before it at the big end).
+    // Without a mark: UTF-16 has a zero byte beside every ASCII character (after it at the
+    // little end, before it at the big end); UTF-8 and GB18030 text has none there. The file
+    // begins with two ASCII characters (BEGIN:, a heading), or its first bytes are mostly
+    // such characters.
+    if (bytes.size() < 4)
+        return std::nullopt;
+    auto ascii = [&](qsizetype i) {
+        return bytes[i] != 0 && static_cast<unsigned char>(bytes[i]) < 0x80;
+    };
+    if (ascii(0) && bytes[1] == 0 && ascii(2) && bytes[3] == 0)
+        return QStringConverter::Utf16LE;
+    if (bytes[0] == 0 && ascii(1) && bytes[2] == 0 && ascii(3))
+        return QStringConverter::Utf16BE;
     const qsizetype n = qMin<qsizetype>(bytes.size(), 256) & ~qsizetype(1);
     int evenZero = 0, oddZero = 0;
     for (qsizetype i = 0; i < n; i += 2) {
         evenZero += bytes[i] == 0;
         oddZero += bytes[i + 1] == 0;
     }
-    if (oddZero >= 2 && oddZero > 3 * evenZero)
+    const int pairs = int(n / 2);
+    if (oddZero * 3 >= pairs && evenZero * 8 < oddZero)
         return QStringConverter::Utf16LE;
-    if (evenZero >= 2 && evenZero > 3 * oddZero)
+    if (evenZero * 3 >= pairs && oddZero * 8 < evenZero)
         return QStringConverter::Utf16BE;
     return std::nullopt;
 }

@@ -83,6 +83,8 @@ Format formatOfContent(QByteArrayView bytes)
         return Format::Vcf;
     if (head.startsWith("BEGIN:VCALENDAR"))
         return Format::Ics;
+    if (head.startsWith("# "))
+        return Format::Md;
     return Format::Csv;
 }
 
