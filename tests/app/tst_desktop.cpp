@@ -8,7 +8,6 @@
 #include "help/frmabout.h"
 #include "help/helpfrm.h"
 #include "meetings/meetfrm.h"
-#include "modul/meettab.h"
 #include "platform/appinfo.h"
 #include "platform/clock.h"
 #include "tests/support/testsupport.h"
@@ -164,7 +163,7 @@ private Q_SLOTS:
             QVERIFY2(need <= g->columnWidth(col),
                      qPrintable(u"column %1 needs %2 px, has %3"_s.arg(col).arg(need).arg(
                          g->columnWidth(col))));
-            QCOMPARE(g->columnWidth(col), twips::toPx(meettab::widthsTwips()[std::size_t(col)]));
+            QCOMPARE(g->columnWidth(col), twips::toPx(meetfrm::kGridTwips[std::size_t(col)]));
         }
     }
 
