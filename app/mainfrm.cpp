@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/form.h"
 #include "platform/msgbox.h"
+#include "platform/notify.h"
 #include "platform/twips.h"
 
 #include <QAction>
@@ -127,12 +128,18 @@ void mainfrm::Form_Load()
     Timer1->start();
 }
 
-void mainfrm::bringToFront()
+void mainfrm::bringToFront(const QString& activationToken)
 {
+    const bool wayland = notify::onWayland();
+    if (wayland && activationToken.isEmpty())
+        notify::send({notify::kAlreadyRunning});
+    else if (wayland) // Qt's Wayland activation takes the token from there
+        qputenv("XDG_ACTIVATION_TOKEN", activationToken.toLatin1());
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();
     activateWindow();
+    qunsetenv("XDG_ACTIVATION_TOKEN"); // used or refused: never handed on to a child
 }
 
 void mainfrm::open(Window w, bool minimise)
@@ -225,7 +232,6 @@ void mainfrm::Timer1_Timer()
             today = false;
         }
         if (!today)
-            msgbox::show(
-                {schedule::kDiaryPrompt, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
+            notify::remind(schedule::kDiaryPrompt);
     }
 }

@@ -5,6 +5,7 @@
 #include "platform/bus.h"
 #include "platform/clock.h"
 #include "platform/msgbox.h"
+#include "platform/notify.h"
 #include "platform/session.h"
 
 #include <QGuiApplication>
@@ -35,7 +36,7 @@ bool winhookproc(bool mayInteract)
         exists = true;
     }
     if (!exists && schedule::todayEntryRequired(now.time())) {
-        msgbox::show({schedule::kDiaryPrompt, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
+        notify::remind(schedule::kDiaryPrompt);
         return false;
     }
     canexit = true;

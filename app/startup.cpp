@@ -7,6 +7,7 @@
 #include "platform/form.h"
 #include "platform/instance.h"
 #include "platform/msgbox.h"
+#include "platform/notify.h"
 #include "platform/session.h"
 
 #include <QApplication>
@@ -28,6 +29,10 @@ void setUp(QApplication& app)
 void beforeApplication(ct::SingleInstance& instance)
 {
     bus::preventAutolaunch();
+    // The launcher's activation token is this start's alone: a second start hands it to the
+    // running copy, a first one uses it when its window is shown; no child inherits it.
+    instance.setActivationToken(qgetenv("XDG_ACTIVATION_TOKEN"));
+    qunsetenv("XDG_ACTIVATION_TOKEN");
     QThread::currentThread(); // this thread is the application's main thread
     if (instance.tryLock())
         cardmodul::preopen();
@@ -66,6 +71,9 @@ std::unique_ptr<mainfrm> start(ct::SingleInstance& instance)
                      [] { QCoreApplication::exit(0); });
 
     w->show();
+    // On Wayland a new window takes the front only with the launcher's token.
+    if (notify::onWayland() && !instance.activationToken().isEmpty())
+        w->bringToFront(QString::fromLatin1(instance.activationToken()));
     return w;
 }
 

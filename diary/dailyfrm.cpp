@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/form.h"
 #include "platform/msgbox.h"
+#include "platform/notify.h"
 #include "platform/topmost.h"
 #include "platform/twips.h"
 
@@ -104,8 +105,7 @@ bool dailyfrm::Form_Load()
         datetxt->setEnabled(false);
         Option1->setEnabled(false);
         Option2->setEnabled(false);
-        msgbox::show(
-            {u"请记昨天的工作日记！"_s, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
+        notify::remind(u"请记昨天的工作日记！"_s);
         Option3->setChecked(true);
     }
     return true;

@@ -8,6 +8,7 @@
 #include "platform/appinfo.h"
 #include "platform/clock.h"
 #include "platform/msgbox.h"
+#include "platform/notify.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -318,7 +319,7 @@ void meetremind(const QDateTime& now)
         return;
     }
     if (!message.isEmpty())
-        msgbox::show({message, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
+        notify::remind(message);
 }
 
 QString namcode(QStringView text)
