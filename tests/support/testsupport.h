@@ -2,9 +2,10 @@
 // What every test needs: a fresh database in a temporary directory that stands for the
 // executable's directory, and scripted message boxes.
 
-#include "app/modul/cardmodul.h"
-#include "platform/msgbox.h"
-#include "platform/notify.h"
+#include "modul/cardmodul.h"
+#include "widgets/modulboxes.h"
+#include "widgets/msgbox.h"
+#include "widgets/notify.h"
 
 #include <QList>
 #include <QObject>
