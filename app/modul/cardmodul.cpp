@@ -53,6 +53,8 @@ struct EarlyOpen {
     std::atomic<adodb::Connection*> checking = nullptr;
     std::atomic<bool> leaving = false; // the program ends: nothing more to tell
     QString text;                      // the connection text it opens
+    std::promise<void> ended;          // set when the thread is done
+    std::future<void> over = ended.get_future();
     std::thread thread;
 
     ~EarlyOpen()
@@ -68,6 +70,7 @@ std::unique_ptr<EarlyOpen> g_early;
 
 void runEarly(EarlyOpen* e, const QString& text, const QString& file)
 {
+    const auto ended = qScopeGuard([e] { e->ended.set_value(); });
     Opened r = openShared(text);
     const bool ok = !r.error;
     e->opened.set_value(std::move(r));
@@ -128,6 +131,13 @@ void finishEarly()
 {
     g_early.reset();
     backups::stopDaily();
+}
+
+bool earlyDone(int timeoutMs)
+{
+    return !g_early || !g_early->over.valid() ||
+           g_early->over.wait_for(std::chrono::milliseconds(timeoutMs)) ==
+               std::future_status::ready;
 }
 
 bool opendb()

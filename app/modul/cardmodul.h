@@ -36,6 +36,9 @@ bool opendb();
 void preopen();
 // Ends what preopen's thread still does (the program ends).
 void finishEarly();
+// Test seam: waits up to timeoutMs for preopen's thread to end by itself (the file open,
+// today's backup begun, the check done and any damage it found posted); true when it has.
+bool earlyDone(int timeoutMs);
 // What a window does on opening: opens the shared connection unless it is open; when that
 // fails, adds the "Database not found!" warning to opendb's box. True when it is open.
 bool windowdb();
