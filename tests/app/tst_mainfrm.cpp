@@ -19,9 +19,6 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 using namespace Qt::StringLiterals;
 using testsupport::box;
 using testsupport::TempDb;
@@ -94,8 +91,7 @@ private Q_SLOTS:
         ct::SingleInstance first;
         QCOMPARE(first.claim(), ct::SingleInstance::Claim::First);
         QSignalSpy raised(&first, &ct::SingleInstance::raiseRequested);
-        const pid_t child = ::fork();
-        if (child == 0) {
+        testsupport::Forked child([] {
             bool shown = false;
             msgbox::setResponder([&shown](const msgbox::Box&) {
                 shown = true;
@@ -103,13 +99,10 @@ private Q_SLOTS:
             });
             ct::SingleInstance second;
             const bool ended = !shell::start(second);
-            ::_exit(ended && !shown && !cardmodul::dbconn().isOpen() ? 0 : 1);
-        }
-        QVERIFY(raised.wait(10000));
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
+            return ended && !shown && !cardmodul::dbconn().isOpen() ? 0 : 1;
+        });
+        QVERIFY(raised.wait(30000));
+        QCOMPARE(child.wait(), 0);
     }
 
     void menus_haveTheirCaptionsInOrder()
