@@ -47,7 +47,14 @@ until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
     sleep 0.05
 done
 export NO_AT_BRIDGE=0 GTK_MODULES=
+# The journey starts once the accessibility bus launcher owns its name on the session bus.
 timeout 600 dbus-run-session -- sh -c '
   /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
-  sleep 0.5
+  i=0
+  until dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+      org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus 2>/dev/null | grep -q "boolean true"; do
+    i=$((i + 1))
+    if [ $i -gt 400 ]; then echo "the accessibility bus did not start" >&2; exit 1; fi
+    sleep 0.05
+  done
   exec /usr/bin/python3 "$0" "$1"' "$script" "$bindir"
