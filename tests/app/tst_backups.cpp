@@ -1,9 +1,10 @@
 // Rotating backups of the shared module: names, the newest 14 kept, the copy checked, and
 // the program's one backup a day made in the background after the early open.
 
-#include "app/modul/backups.h"
-#include "app/modul/cardmodul.h"
+#include "modul/backups.h"
+#include "modul/cardmodul.h"
 #include "tests/support/testsupport.h"
+#include "widgets/modulboxes.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -99,7 +100,7 @@ private Q_SLOTS:
     {
         TempDb db;
         backups::setDailyPause(24h); // held until the window is made
-        cardmodul::preopen();
+        cardmodul::preopen(cardmodul::tellDamage);
         QVERIFY(cardmodul::opendb());
         QVERIFY(cardmodul::earlyDone(30000));
         QVERIFY(!backups::waitDaily(0ms)); // pausing
@@ -111,7 +112,7 @@ private Q_SLOTS:
         backups::verify(backups::list(folderOf(db)).first());
 
         cardmodul::resetdb();
-        cardmodul::preopen();
+        cardmodul::preopen(cardmodul::tellDamage);
         QVERIFY(cardmodul::opendb());
         QVERIFY(cardmodul::earlyDone(30000)); // past the point where it begins one
         QVERIFY(backups::waitDaily(30s));
