@@ -34,12 +34,14 @@ wmpid=
 trap 'kill $wmpid $xpid 2>/dev/null || true; rm -rf "$runtime"' EXIT INT TERM
 n=$(tr -dc '0-9' <"$runtime/display")
 export DISPLAY=":$n" XDG_RUNTIME_DIR="$runtime" LANG=C.UTF-8 LC_ALL=C.UTF-8
-# The window manager, with its default settings; ready once it names itself on the root.
+# The window manager, with its default settings; ready once it runs its start-up command,
+# which it does after it has taken over the screen (naming itself on the root comes
+# earlier: a window mapped then may be left unmanaged).
 export XDG_CONFIG_HOME="$runtime/config" XDG_CACHE_HOME="$runtime/cache"
-openbox --sm-disable >"$runtime/openbox.log" 2>&1 &
+openbox --sm-disable --startup "touch $runtime/wm-ready" >"$runtime/openbox.log" 2>&1 &
 wmpid=$!
 i=0
-until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+until [ -e "$runtime/wm-ready" ]; do
     i=$((i + 1))
     if [ $i -gt 200 ] || ! kill -0 $wmpid 2>/dev/null; then
         echo "openbox did not start" >&2; cat "$runtime/openbox.log" >&2; exit 1
