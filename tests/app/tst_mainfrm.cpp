@@ -19,9 +19,6 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 using namespace Qt::StringLiterals;
 using testsupport::box;
 using testsupport::TempDb;
@@ -94,8 +91,7 @@ private Q_SLOTS:
         ct::SingleInstance first;
         QCOMPARE(first.claim(), ct::SingleInstance::Claim::First);
         QSignalSpy raised(&first, &ct::SingleInstance::raiseRequested);
-        const pid_t child = ::fork();
-        if (child == 0) {
+        testsupport::Forked child([] {
             bool shown = false;
             msgbox::setResponder([&shown](const msgbox::Box&) {
                 shown = true;
@@ -103,13 +99,10 @@ private Q_SLOTS:
             });
             ct::SingleInstance second;
             const bool ended = !shell::start(second);
-            ::_exit(ended && !shown && !cardmodul::dbconn().isOpen() ? 0 : 1);
-        }
-        QVERIFY(raised.wait(10000));
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
+            return ended && !shown && !cardmodul::dbconn().isOpen() ? 0 : 1;
+        });
+        QVERIFY(raised.wait(30000));
+        QCOMPARE(child.wait(), 0);
     }
 
     // On Wayland only the launcher's activation token lets the running copy take the
@@ -139,17 +132,12 @@ private Q_SLOTS:
         const auto w = shell::start(first);
         QVERIFY(w);
         w->setWindowState(Qt::WindowMinimized);
-        const pid_t child = ::fork();
-        if (child == 0) {
+        testsupport::Forked child([&token] {
             ct::SingleInstance second;
             second.setActivationToken(token);
-            ::_exit(second.claim() == ct::SingleInstance::Claim::Raised ? 0 : 1);
-        }
-        int status = 0;
-        bool ended = false; // the first copy answers while the second waits
-        QTRY_VERIFY_WITH_TIMEOUT(ended || (ended = ::waitpid(child, &status, WNOHANG) == child),
-                                 10000);
-        QCOMPARE(WEXITSTATUS(status), 0);
+            return second.claim() == ct::SingleInstance::Claim::Raised ? 0 : 1;
+        });
+        QCOMPARE(child.wait(), 0); // the first copy answers while the second waits
         QTRY_VERIFY(!w->isMinimized());
         QCOMPARE(seen.texts(), notes);
         QVERIFY(qEnvironmentVariableIsEmpty("XDG_ACTIVATION_TOKEN")); // never handed on

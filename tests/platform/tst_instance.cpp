@@ -2,6 +2,7 @@
 // copy answers for never keep the program from starting.
 
 #include "platform/instance.h"
+#include "tests/support/testsupport.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -10,7 +11,6 @@
 
 #include <csignal>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -21,12 +21,7 @@ namespace {
 // Runs f in a child process and returns its exit status.
 int inChild(const std::function<int()>& f)
 {
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(f());
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::Forked(f).wait();
 }
 
 } // namespace
@@ -70,18 +65,14 @@ private Q_SLOTS:
         QSignalSpy raised(&first, &ct::SingleInstance::raiseRequested);
         // The second copy runs in another process, as it does in life; the first answers
         // while the second waits, so the child runs while this process serves events.
-        const pid_t child = ::fork();
-        if (child == 0) {
+        testsupport::Forked child([&token] {
             ct::SingleInstance second;
             second.setActivationToken(token);
-            ::_exit(second.claim() == Claim::Raised ? 0 : 1);
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(raised.size(), 1, 5000);
+            return second.claim() == Claim::Raised ? 0 : 1;
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(raised.size(), 1, 30000);
         QCOMPARE(raised.constFirst().constFirst().toString(), received);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(child.wait(), 0);
     }
 
     // What a lock file holds never counts: empty, garbage, or left by a killed copy.
@@ -151,16 +142,13 @@ private Q_SLOTS:
 
         ct::SingleInstance first;
         QCOMPARE(first.claim(), Claim::First);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ct::SingleInstance second;
-            ::_exit(second.claim() == Claim::Raised ? 0 : 1);
-        }
         QSignalSpy raised(&first, &ct::SingleInstance::raiseRequested);
-        QTRY_COMPARE_WITH_TIMEOUT(raised.size(), 1, 5000);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        QCOMPARE(WEXITSTATUS(status), 0);
+        testsupport::Forked child([] {
+            ct::SingleInstance second;
+            return second.claim() == Claim::Raised ? 0 : 1;
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(raised.size(), 1, 30000);
+        QCOMPARE(child.wait(), 0);
     }
 
     // A directory in the fallback's place that others may write is never used.
