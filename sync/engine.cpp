@@ -222,8 +222,23 @@ public:
         }
         for (Pull& p : pulls)
             apply(p);
-        for (Kind k : kKinds)
-            push(k);
+        for (Kind k : kKinds) {
+            if (!push(k))
+                continue;
+            // The token taken before our uploads is stale: a server whose tokens name
+            // states (Xandikos: a git tree) would take a collection that came back to
+            // that state for unchanged. Asking again costs a listing of our own
+            // uploads (their ETags match) and brings what changed meanwhile.
+            Pull again = pull(k);
+            const qint64 count = local::all(m_db, k).size();
+            if (!m_o.allowMassDelete && isMassDelete(again.localDeletes, count))
+                continue; // the next sync refuses it with the message
+            if (again.localDeletes > 0 && !m_report.backedUp && m_o.backup) {
+                m_o.backup();
+                m_report.backedUp = true;
+            }
+            apply(again);
+        }
         state::markFirstDone(m_db);
         return m_report;
     }
@@ -501,7 +516,8 @@ private:
         QString label;
     };
 
-    void push(Kind kind)
+    // Uploads and deletes the local changes; true when the server took any.
+    bool push(Kind kind)
     {
         const auto col = state::collection(m_db, kind);
         const QUrl base = QUrl(col->url);
@@ -552,7 +568,8 @@ private:
             reqs.push_back({"DELETE", base.resolved(QUrl(i.href)), {}, h});
         }
         if (reqs.empty())
-            return;
+            return false;
+        bool took = false;
         std::optional<dav::Reply> failure;
         qint64 done = 0;
         client().sendAll(reqs, [&](std::size_t i, dav::Reply&& r) {
@@ -564,6 +581,7 @@ private:
                 return;
             }
             adodb::Transaction t(m_db);
+            took = took || r.ok();
             if (u.what == Upload::Delete) {
                 if (r.ok() || r.status == 404) {
                     state::dropItem(m_db, kind, u.href);
@@ -595,6 +613,7 @@ private:
         stateChanged();
         if (failure)
             client().fail(*failure, u"上传%1"_s.arg(kindText(kind)));
+        return took;
     }
 
     adodb::Connection& m_db;
