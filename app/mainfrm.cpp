@@ -1,13 +1,14 @@
 #include "app/mainfrm.h"
 
-#include "app/modul/cardmodul.h"
-#include "app/modul/schedule.h"
 #include "app/shutdown.h"
+#include "modul/cardmodul.h"
+#include "modul/schedule.h"
 #include "platform/appinfo.h"
 #include "platform/clock.h"
-#include "platform/form.h"
-#include "platform/msgbox.h"
-#include "platform/twips.h"
+#include "widgets/form.h"
+#include "widgets/modulboxes.h"
+#include "widgets/msgbox.h"
+#include "widgets/twips.h"
 
 #include <QAction>
 #include <QCloseEvent>

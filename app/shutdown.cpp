@@ -1,11 +1,11 @@
 #include "app/shutdown.h"
 
-#include "app/modul/cardmodul.h"
-#include "app/modul/schedule.h"
-#include "platform/bus.h"
+#include "modul/cardmodul.h"
+#include "modul/schedule.h"
 #include "platform/clock.h"
-#include "platform/msgbox.h"
-#include "platform/session.h"
+#include "widgets/bus.h"
+#include "widgets/msgbox.h"
+#include "widgets/session.h"
 
 #include <QGuiApplication>
 #include <QPointer>

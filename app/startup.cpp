@@ -1,13 +1,14 @@
 #include "app/startup.h"
 
 #include "app/mainfrm.h"
-#include "app/modul/cardmodul.h"
 #include "app/windows.h"
-#include "platform/bus.h"
-#include "platform/form.h"
+#include "modul/cardmodul.h"
 #include "platform/instance.h"
-#include "platform/msgbox.h"
-#include "platform/session.h"
+#include "widgets/bus.h"
+#include "widgets/form.h"
+#include "widgets/modulboxes.h"
+#include "widgets/msgbox.h"
+#include "widgets/session.h"
 
 #include <QApplication>
 #include <QThread>
@@ -30,7 +31,7 @@ void beforeApplication(ct::SingleInstance& instance)
     bus::preventAutolaunch();
     QThread::currentThread(); // this thread is the application's main thread
     if (instance.tryLock())
-        cardmodul::preopen();
+        cardmodul::preopen(cardmodul::tellDamage);
 }
 
 std::unique_ptr<mainfrm> start(ct::SingleInstance& instance)
@@ -50,7 +51,7 @@ std::unique_ptr<mainfrm> start(ct::SingleInstance& instance)
     case ct::SingleInstance::Claim::First:
         break;
     }
-    cardmodul::preopen(); // unless begun before the application
+    cardmodul::preopen(cardmodul::tellDamage); // unless begun before the application
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, &cardmodul::finishEarly);
     auto w = std::make_unique<mainfrm>();
     QObject::connect(&instance, &ct::SingleInstance::raiseRequested, w.get(),

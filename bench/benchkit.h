@@ -2,7 +2,7 @@
 // What the benchmarks share: made-up texts from a seeded generator, and the sqlcipher
 // command line timed on the same file.
 
-#include "app/modul/cardmodul.h"
+#include "modul/cardmodul.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

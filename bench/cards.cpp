@@ -7,13 +7,13 @@
 // Each run of the window is a fresh process (--child), so its peak memory is its own.
 
 #include "app/mainfrm.h"
-#include "app/modul/cardmodul.h"
-#include "app/modul/tables.h"
 #include "bench/benchkit.h"
 #include "cards/cardmain.h"
-#include "cards/cardtab.h"
+#include "modul/cardmodul.h"
+#include "modul/cardtab.h"
+#include "modul/tables.h"
 #include "platform/appinfo.h"
-#include "platform/grid.h"
+#include "widgets/grid.h"
 
 #include <QApplication>
 #include <QDir>

@@ -10,11 +10,11 @@
 // the file, so its figure keeps the open. The meetings are made once and kept in
 // build/bench-data/.
 
-#include "app/modul/cardmodul.h"
-#include "app/modul/tables.h"
 #include "bench/benchkit.h"
-#include "cards/cardtab.h"
-#include "meetings/meettab.h"
+#include "modul/cardmodul.h"
+#include "modul/cardtab.h"
+#include "modul/meettab.h"
+#include "modul/tables.h"
 #include "platform/appinfo.h"
 #include "tools/transfer.h"
 

@@ -6,11 +6,12 @@
 //
 // The 1,000,000-meeting file is made once and kept under the build directory.
 
-#include "app/modul/cardmodul.h"
-#include "meetings/meettab.h"
+#include "modul/cardmodul.h"
+#include "modul/meettab.h"
 #include "platform/appinfo.h"
-#include "platform/grid.h"
-#include "platform/msgbox.h"
+#include "widgets/grid.h"
+#include "widgets/modulboxes.h"
+#include "widgets/msgbox.h"
 
 #include <sqlcipher/sqlite3.h>
 

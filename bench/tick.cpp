@@ -4,9 +4,10 @@
 //
 //   bench/tick [DIR]   (DIR keeps the generated database for later runs; default: bench/)
 
-#include "app/modul/cardmodul.h"
+#include "modul/cardmodul.h"
 #include "platform/appinfo.h"
 #include "platform/clock.h"
+#include "widgets/modulboxes.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,13 +1,14 @@
 #include "cards/cardmain.h"
 
-#include "app/modul/cardmodul.h"
-#include "app/modul/tables.h"
-#include "cards/cardtab.h"
-#include "platform/form.h"
-#include "platform/grid.h"
-#include "platform/msgbox.h"
-#include "platform/topmost.h"
-#include "platform/twips.h"
+#include "modul/cardmodul.h"
+#include "modul/cardtab.h"
+#include "modul/tables.h"
+#include "widgets/form.h"
+#include "widgets/grid.h"
+#include "widgets/modulboxes.h"
+#include "widgets/msgbox.h"
+#include "widgets/topmost.h"
+#include "widgets/twips.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,12 +1,13 @@
 #include "diary/dailyfrm.h"
 
-#include "app/modul/cardmodul.h"
-#include "diary/dailytab.h"
+#include "modul/cardmodul.h"
+#include "modul/dailytab.h"
 #include "platform/clock.h"
-#include "platform/form.h"
-#include "platform/msgbox.h"
-#include "platform/topmost.h"
-#include "platform/twips.h"
+#include "widgets/form.h"
+#include "widgets/modulboxes.h"
+#include "widgets/msgbox.h"
+#include "widgets/topmost.h"
+#include "widgets/twips.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>

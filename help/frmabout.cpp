@@ -1,10 +1,10 @@
 #include "help/frmabout.h"
 
 #include "platform/appinfo.h"
-#include "platform/bus.h"
-#include "platform/form.h"
-#include "platform/msgbox.h"
-#include "platform/twips.h"
+#include "widgets/bus.h"
+#include "widgets/form.h"
+#include "widgets/msgbox.h"
+#include "widgets/twips.h"
 
 #include <QFont>
 #include <QFrame>

@@ -1,8 +1,8 @@
 #include "help/helpfrm.h"
 
 #include "platform/appinfo.h"
-#include "platform/form.h"
-#include "platform/twips.h"
+#include "widgets/form.h"
+#include "widgets/twips.h"
 
 #include <QDir>
 #include <QFileInfo>

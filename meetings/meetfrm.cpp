@@ -1,13 +1,14 @@
 #include "meetings/meetfrm.h"
 
-#include "app/modul/cardmodul.h"
-#include "meetings/meettab.h"
+#include "modul/cardmodul.h"
+#include "modul/meettab.h"
 #include "platform/clock.h"
-#include "platform/form.h"
-#include "platform/grid.h"
-#include "platform/msgbox.h"
-#include "platform/topmost.h"
-#include "platform/twips.h"
+#include "widgets/form.h"
+#include "widgets/grid.h"
+#include "widgets/modulboxes.h"
+#include "widgets/msgbox.h"
+#include "widgets/topmost.h"
+#include "widgets/twips.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -342,7 +342,7 @@ private:
             return *k;
         if (uid.isEmpty())
             return std::nullopt;
-        const auto rec = uids::recOf(m_db, uidKind(kind), uid);
+        const auto rec = uids::recordOf(m_db, uidKind(kind), uid);
         if (!rec)
             return std::nullopt;
         for (const state::Item& i : known)

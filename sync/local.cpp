@@ -1,9 +1,9 @@
 #include "sync/local.h"
 
-#include "app/modul/cardmodul.h"
-#include "app/modul/tables.h"
-#include "cards/cardtab.h"
-#include "meetings/meettab.h"
+#include "modul/cardmodul.h"
+#include "modul/tables.h"
+#include "modul/cardtab.h"
+#include "modul/meettab.h"
 
 using namespace Qt::StringLiterals;
 

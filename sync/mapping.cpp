@@ -1,9 +1,9 @@
 #include "sync/mapping.h"
 
-#include "app/modul/tables.h"
+#include "modul/tables.h"
 #include "sync/vtext.h"
-#include "tools/exchange/ical.h"
-#include "tools/exchange/vcard.h"
+#include "exchange/ical.h"
+#include "exchange/vcard.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>

@@ -1,6 +1,6 @@
 #include "sync/vtext.h"
 
-#include "tools/exchange/contentline.h"
+#include "exchange/contentline.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,7 +1,7 @@
 #include "tools/backup.h"
 
-#include "app/modul/backups.h"
-#include "app/modul/cardmodul.h"
+#include "modul/backups.h"
+#include "modul/cardmodul.h"
 #include "platform/appinfo.h"
 #include "platform/clock.h"
 #include "platform/instance.h"
@@ -31,12 +31,6 @@ namespace {
 QString errnoText()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-int failed(const adodb::Error& e)
-{
-    console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
-    return console::Failed;
 }
 
 // Copies a file (or standard input, "-") to a new file and makes it durable.
@@ -188,7 +182,7 @@ int toFile(const QString& file)
         console::err(u"已备份到标准输出。"_s);
         return console::Ok;
     } catch (const adodb::Error& e) {
-        return failed(e);
+        return console::failed(e);
     }
 }
 
@@ -202,7 +196,7 @@ int rotating()
                          .arg(backups::kKeep));
         return console::Ok;
     } catch (const adodb::Error& e) {
-        return failed(e);
+        return console::failed(e);
     }
 }
 

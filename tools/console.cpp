@@ -1,5 +1,7 @@
 #include "tools/console.h"
 
+#include "platform/adodb.h"
+
 #include <QDir>
 
 #include <cstdio>
@@ -26,6 +28,12 @@ void out(const QString& s)
 void err(const QString& s)
 {
     line(stderr, s);
+}
+
+int failed(const adodb::Error& e)
+{
+    err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
+    return Failed;
 }
 
 QString shown(const QString& file, bool output)

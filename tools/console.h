@@ -6,6 +6,10 @@
 
 #include <exception>
 
+namespace adodb {
+class Error;
+}
+
 namespace console {
 
 enum Exit : int {
@@ -27,6 +31,8 @@ private:
 
 void out(const QString& line);
 void err(const QString& line);
+// Tells a failure of the database layer ("错误 N：description"); returns Failed.
+int failed(const adodb::Error& e);
 // How a file is named in messages ("标准输入" / "标准输出" for -).
 QString shown(const QString& file, bool output = false);
 // "FILE 第 N 行：" (just "FILE：" for line 0).

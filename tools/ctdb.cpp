@@ -9,7 +9,8 @@
 //   ctdb sync [setup URL --user NAME|status|forget] [DIR]   CardDAV/CalDAV sync
 // DIR defaults to the directory of ctdb itself (also --dir DIR).
 
-#include "app/modul/cardmodul.h"
+#include "modul/cardmodul.h"
+#include "modul/filecheck.h"
 #include "platform/appinfo.h"
 #include "tools/backup.h"
 #include "tools/console.h"
@@ -198,41 +199,12 @@ int init()
     return console::Ok;
 }
 
-QStringList problemsOf(adodb::Connection& c, const QString& pragma)
-{
-    adodb::Recordset rs;
-    rs.Open(pragma, c);
-    QStringList problems;
-    for (; !rs.eof(); rs.MoveNext())
-        if (rs.Fields(0).text() != u"ok")
-            problems << rs.Fields(0).text();
-    return problems;
-}
-
-// The problems the integrity check finds. A page whose check sum fails ends the full
-// check with an error; the quick check still lists what it finds, and the error itself
-// is a problem of the file.
-QStringList integrityProblems(adodb::Connection& c)
-{
-    try {
-        return problemsOf(c, u"PRAGMA integrity_check"_s);
-    } catch (const adodb::Error& full) {
-        QStringList problems;
-        try {
-            problems = problemsOf(c, u"PRAGMA quick_check"_s);
-        } catch (const adodb::Error&) {
-        }
-        problems << u"检查无法读完整个文件：%1"_s.arg(full.description());
-        return problems;
-    }
-}
-
 int check()
 {
     adodb::Connection c;
     try {
         c.Open(cardmodul::connectionText());
-        const QStringList problems = integrityProblems(c);
+        const QStringList problems = cardmodul::integrityProblems(c);
         if (!problems.isEmpty()) {
             console::err(u"数据库文件损坏：\n"_s + problems.join(u'\n') +
                          u"\n请用“ctdb restore”从程序目录下 backups 里最近的备份恢复。"_s);
@@ -247,8 +219,7 @@ int check()
         console::out(u"完整性检查：ok"_s);
         return console::Ok;
     } catch (const adodb::Error& e) {
-        console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
-        return console::Failed;
+        return console::failed(e);
     }
 }
 

@@ -1,7 +1,7 @@
 #include "tools/history.h"
 
-#include "app/modul/cardmodul.h"
-#include "diary/dailytab.h"
+#include "modul/cardmodul.h"
+#include "modul/dailytab.h"
 #include "platform/clock.h"
 #include "tools/console.h"
 
@@ -50,8 +50,7 @@ int list(const QString& date)
         console::out(u"要恢复某一号：ctdb history %1 --restore 号码"_s.arg(stored(date)));
         return console::Ok;
     } catch (const adodb::Error& e) {
-        console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
-        return console::Failed;
+        return console::failed(e);
     }
 }
 
@@ -74,8 +73,7 @@ int bringBack(const QString& date, qint64 serno)
             u"已恢复 %1 的第 %2 号日记；原来的文字留在历史里。"_s.arg(stored(date)).arg(serno));
         return console::Ok;
     } catch (const adodb::Error& e) {
-        console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
-        return console::Failed;
+        return console::failed(e);
     }
 }
 

@@ -1,7 +1,7 @@
 #include "tools/synccmd.h"
 
-#include "app/modul/backups.h"
-#include "app/modul/cardmodul.h"
+#include "modul/backups.h"
+#include "modul/cardmodul.h"
 #include "platform/appinfo.h"
 #include "platform/clock.h"
 #include "sync/engine.h"

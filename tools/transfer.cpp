@@ -1,16 +1,16 @@
 #include "tools/transfer.h"
 
-#include "app/modul/cardmodul.h"
-#include "app/modul/tables.h"
-#include "cards/cardtab.h"
-#include "diary/dailytab.h"
-#include "meetings/meettab.h"
+#include "exchange/csv.h"
+#include "exchange/ical.h"
+#include "exchange/markdown.h"
+#include "exchange/vcard.h"
+#include "modul/cardmodul.h"
+#include "modul/cardtab.h"
+#include "modul/dailytab.h"
+#include "modul/meettab.h"
+#include "modul/tables.h"
 #include "platform/clock.h"
 #include "tools/console.h"
-#include "tools/exchange/csv.h"
-#include "tools/exchange/ical.h"
-#include "tools/exchange/markdown.h"
-#include "tools/exchange/vcard.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -69,20 +69,6 @@ QList<Format> formatsOf(Table t, bool forImport)
     return {};
 }
 
-std::optional<Format> formatOfName(const QString& file)
-{
-    const QString ext = QFileInfo(file).suffix().toLower();
-    if (ext == u"vcf" || ext == u"vcard")
-        return Format::Vcf;
-    if (ext == u"csv")
-        return Format::Csv;
-    if (ext == u"ics" || ext == u"ical" || ext == u"icalendar")
-        return Format::Ics;
-    if (ext == u"md" || ext == u"markdown")
-        return Format::Md;
-    return std::nullopt;
-}
-
 // What standard input holds, from its first bytes.
 Format formatOfContent(QByteArrayView bytes)
 {
@@ -107,7 +93,7 @@ Format resolve(const Request& r, bool forImport, QByteArrayView input = {})
         words << formatWord(f);
     std::optional<Format> f = r.format;
     if (!f && r.file != u"-")
-        f = formatOfName(r.file);
+        f = formatNamed(QFileInfo(r.file).suffix());
     if (!f && r.file == u"-") {
         if (!forImport)
             throw UsageError(
@@ -131,7 +117,7 @@ bool openDatabase(adodb::Connection& c)
         c.Open(cardmodul::connectionText());
         return true;
     } catch (const adodb::Error& e) {
-        console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
+        console::failed(e);
         return false;
     }
 }
@@ -251,11 +237,11 @@ public:
     int added = 0;
 
 private:
-    static int col(const char16_t* name) { return tables::meetColumn(QStringView(name)); }
     adodb::Command m_insert;
-    const int m_recordDate = col(u"record_date"), m_topic = col(u"meet_cont"),
-              m_place = col(u"meet_addr"), m_meetDate = col(u"meet_date"), m_hour = col(u"go_hour"),
-              m_minute = col(u"go_second");
+    static constexpr int m_recordDate = tables::meet::record_date,
+                         m_topic = tables::meet::meet_cont, m_place = tables::meet::meet_addr,
+                         m_meetDate = tables::meet::meet_date, m_hour = tables::meet::go_hour,
+                         m_minute = tables::meet::go_second;
 };
 
 // Reads a file (its bytes too, unless they were read already) for a BatchThread.
@@ -298,6 +284,7 @@ std::optional<Table> tableNamed(QStringView name)
     return std::nullopt;
 }
 
+// A format by its name or a file's extension.
 std::optional<Format> formatNamed(QStringView name)
 {
     const QString n = name.toString().toLower();
@@ -395,8 +382,7 @@ int exportTable(const Request& r)
         return console::Failed;
     } catch (const adodb::Error& e) {
         giveUp();
-        console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
-        return console::Failed;
+        return console::failed(e);
     }
     out.close();
     for (const exchange::Note& n : notes)
@@ -454,8 +440,7 @@ int importTable(const Request& r)
         } catch (const exchange::DataError& d) {
             return dataFault(d);
         }
-        console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
-        return console::Failed;
+        return console::failed(e);
     }
     std::optional<CardStore> cards;
     std::optional<MeetingStore> meetings;
@@ -498,7 +483,7 @@ int importTable(const Request& r)
         return dataFault(e);
     } catch (const adodb::Error& e) {
         tell();
-        console::err(u"错误 %1：%2"_s.arg(e.number()).arg(e.description()));
+        console::failed(e);
         console::err(u"没有导入任何记录。"_s);
         return console::Failed;
     }

@@ -2,7 +2,7 @@
 // ctdb export and import: the tables of the database file to and from vCard, CSV,
 // iCalendar and Markdown files.
 
-#include "tools/exchange/textcodec.h"
+#include "exchange/textcodec.h"
 
 #include <QString>
 
@@ -14,7 +14,7 @@ enum class Table { Cards, Meetings, Diary };
 enum class Format { Vcf, Csv, Ics, Md };
 
 std::optional<Table> tableNamed(QStringView name);   // cards, meetings, diary
-std::optional<Format> formatNamed(QStringView name); // vcf, csv, ics, md
+std::optional<Format> formatNamed(QStringView name); // vcf, csv, ics, md, or such an extension
 
 struct Request {
     Table table = Table::Cards;

@@ -1,9 +1,10 @@
 // Rotating backups of the shared module: names, the newest 14 kept, the copy checked, and
 // the program's one backup a day made in the background after the early open.
 
-#include "app/modul/backups.h"
-#include "app/modul/cardmodul.h"
+#include "modul/backups.h"
+#include "modul/cardmodul.h"
 #include "tests/support/testsupport.h"
+#include "widgets/modulboxes.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -97,7 +98,7 @@ private Q_SLOTS:
     void daily_oneBackupADayAfterTheEarlyOpen()
     {
         TempDb db;
-        cardmodul::preopen();
+        cardmodul::preopen(cardmodul::tellDamage);
         QVERIFY(cardmodul::opendb());
         QVERIFY(backups::list(folderOf(db)).isEmpty()); // not while the window is made
         QTRY_COMPARE_WITH_TIMEOUT(backups::list(folderOf(db)).size(), 1, 15000);
@@ -105,7 +106,7 @@ private Q_SLOTS:
         backups::verify(backups::list(folderOf(db)).first());
 
         cardmodul::resetdb();
-        cardmodul::preopen();
+        cardmodul::preopen(cardmodul::tellDamage);
         QVERIFY(cardmodul::opendb());
         QTest::qWait(3000);
         QCOMPARE(backups::list(folderOf(db)).size(), 1);

@@ -8,13 +8,13 @@
 #include "help/frmabout.h"
 #include "help/helpfrm.h"
 #include "meetings/meetfrm.h"
-#include "meetings/meettab.h"
+#include "modul/meettab.h"
 #include "platform/appinfo.h"
 #include "platform/clock.h"
-#include "platform/form.h"
-#include "platform/grid.h"
-#include "platform/twips.h"
 #include "tests/support/testsupport.h"
+#include "widgets/form.h"
+#include "widgets/grid.h"
+#include "widgets/twips.h"
 
 #include <QApplication>
 #include <QFontInfo>

@@ -2,11 +2,11 @@
 // inhibitor held through a stand-in session manager on a private session bus.
 
 #include "app/mainfrm.h"
-#include "app/modul/cardmodul.h"
 #include "app/shutdown.h"
+#include "modul/cardmodul.h"
 #include "platform/clock.h"
-#include "platform/session.h"
 #include "tests/support/testsupport.h"
+#include "widgets/session.h"
 
 #include <QApplication>
 #include <QDBusConnectionInterface>

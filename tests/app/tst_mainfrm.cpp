@@ -2,9 +2,9 @@
 // opens, close requests, and the session-end guard.
 
 #include "app/mainfrm.h"
-#include "app/modul/cardmodul.h"
 #include "app/shutdown.h"
 #include "app/startup.h"
+#include "modul/cardmodul.h"
 #include "platform/clock.h"
 #include "platform/instance.h"
 #include "tests/support/testsupport.h"

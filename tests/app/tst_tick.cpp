@@ -2,7 +2,7 @@
 // window while yesterday's entry is missing, and the evening prompt for today's entry.
 
 #include "app/mainfrm.h"
-#include "app/modul/cardmodul.h"
+#include "modul/cardmodul.h"
 #include "platform/clock.h"
 #include "tests/support/testsupport.h"
 

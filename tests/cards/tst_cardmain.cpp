@@ -2,12 +2,12 @@
 // stepping, with every message box in order and the table's rows afterwards.
 
 #include "app/mainfrm.h"
-#include "app/modul/tables.h"
 #include "cards/cardmain.h"
-#include "cards/cardtab.h"
-#include "platform/grid.h"
-#include "platform/twips.h"
+#include "modul/cardtab.h"
+#include "modul/tables.h"
 #include "tests/support/testsupport.h"
+#include "widgets/grid.h"
+#include "widgets/twips.h"
 
 #include <QAbstractItemModelTester>
 #include <QLabel>

@@ -2,12 +2,12 @@
 // look-up, one entry per date, and the tick that opens the window by itself.
 
 #include "app/mainfrm.h"
-#include "app/modul/cardmodul.h"
 #include "diary/dailyfrm.h"
-#include "diary/dailytab.h"
+#include "modul/cardmodul.h"
+#include "modul/dailytab.h"
 #include "platform/clock.h"
-#include "platform/twips.h"
 #include "tests/support/testsupport.h"
+#include "widgets/twips.h"
 
 #include <QGroupBox>
 #include <QLabel>

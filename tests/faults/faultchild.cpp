@@ -6,14 +6,15 @@
 //   faultchild open DIR                     opens DIR's database as the program does and
 //                                           saves a card; tells every box it would show
 
-#include "app/modul/cardmodul.h"
-#include "app/modul/tables.h"
-#include "cards/cardtab.h"
-#include "diary/dailytab.h"
-#include "meetings/meettab.h"
+#include "modul/cardmodul.h"
+#include "modul/cardtab.h"
+#include "modul/dailytab.h"
+#include "modul/meettab.h"
+#include "modul/tables.h"
 #include "platform/appinfo.h"
-#include "platform/msgbox.h"
 #include "tests/faults/writes.h"
+#include "widgets/modulboxes.h"
+#include "widgets/msgbox.h"
 
 #define SQLITE_HAS_CODEC 1
 #include <sqlcipher/sqlite3.h>

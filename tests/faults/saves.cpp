@@ -1,12 +1,12 @@
 #include "tests/faults/saves.h"
 
-#include "app/modul/cardmodul.h"
-#include "app/modul/tables.h"
 #include "cards/cardmain.h"
 #include "diary/dailyfrm.h"
 #include "meetings/meetfrm.h"
-#include "platform/grid.h"
+#include "modul/cardmodul.h"
+#include "modul/tables.h"
 #include "tests/support/testsupport.h"
+#include "widgets/grid.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -5,7 +5,7 @@
 // the file holds what it saved.
 
 #include "platform/adodb.h"
-#include "platform/msgbox.h"
+#include "widgets/msgbox.h"
 
 #include <QDialog>
 #include <QList>

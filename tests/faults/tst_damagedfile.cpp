@@ -1,7 +1,7 @@
 // Damaged and foreign database files: the program says once, clearly, what is wrong,
 // ctdb check fails with its reason, and neither changes a byte of the file.
 
-#include "app/modul/tables.h"
+#include "modul/tables.h"
 #include "tests/faults/faultkit.h"
 #include "tests/support/testsupport.h"
 
@@ -118,7 +118,7 @@ private Q_SLOTS:
         else
             boxes().expectBeginning(
                 box(message.arg(file), msgbox::Buttons::OK, msgbox::Icon::Critical));
-        cardmodul::preopen();
+        cardmodul::preopen(cardmodul::tellDamage);
         QCOMPARE(cardmodul::opendb(), opens);
         if (opens)
             QTRY_COMPARE_WITH_TIMEOUT(boxes().seen().size(), 1, 20000);

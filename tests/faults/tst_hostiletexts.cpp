@@ -3,15 +3,15 @@
 // back exactly and found by the searches that should find it and by no other, or it is
 // refused with a clear message and nothing is written.
 
-#include "app/modul/tables.h"
 #include "cards/cardmain.h"
-#include "cards/cardtab.h"
 #include "diary/dailyfrm.h"
 #include "meetings/meetfrm.h"
+#include "modul/cardtab.h"
+#include "modul/tables.h"
 #include "platform/clock.h"
-#include "platform/grid.h"
 #include "tests/faults/faultkit.h"
 #include "tests/support/testsupport.h"
+#include "widgets/grid.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -62,7 +62,7 @@ private Q_SLOTS:
             box(u"数据库文件“%1”正被另一个程序锁定，请稍后再试（database is locked）。"_s.arg(
                     m_db->file()),
                 Buttons::OK, Icon::Exclamation, false, u"Connection Error"_s));
-        cardmodul::preopen();
+        cardmodul::preopen(cardmodul::tellDamage);
         QVERIFY(!cardmodul::opendb());
         CT_VERIFY_BOXES(boxes());
         const faults::Run check = faults::ctdbCheck(m_db->dir());

@@ -2,10 +2,10 @@
 // that permissions bind), and a disk that fills up during a save. The user is told once
 // what is wrong; the file keeps every byte and every confirmed row.
 
-#include "app/modul/tables.h"
 #include "cards/cardmain.h"
 #include "diary/dailyfrm.h"
 #include "meetings/meetfrm.h"
+#include "modul/tables.h"
 #include "platform/appinfo.h"
 #include "platform/clock.h"
 #include "tests/faults/faultkit.h"

@@ -2,8 +2,8 @@
 // GB18030: read whole or refused with the line of the fault; what was read, written and
 // read again gives the same rows.
 
+#include "exchange/csv.h"
 #include "tests/fuzz/readers.h"
-#include "tools/exchange/csv.h"
 
 #include <QBuffer>
 

@@ -1,7 +1,7 @@
 // The typed-date parser on any text: a valid date whose date text parses back to it, or
 // the text used as typed.
 
-#include "app/modul/cardmodul.h"
+#include "modul/cardmodul.h"
 
 #include <cstdint>
 #include <cstdlib>

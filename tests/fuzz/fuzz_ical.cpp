@@ -1,17 +1,17 @@
 // The iCalendar reader on any bytes: every event is read as a meeting with a date text
 // and a departure time within the day, or the file is refused with the line of its fault.
 
-#include "app/modul/cardmodul.h"
-#include "app/modul/tables.h"
+#include "exchange/ical.h"
+#include "modul/cardmodul.h"
+#include "modul/tables.h"
 #include "tests/fuzz/readers.h"
-#include "tools/exchange/ical.h"
 
 #include <cstdint>
 
 namespace {
-const int kDate = tables::meetColumn(u"meet_date");
-const int kHour = tables::meetColumn(u"go_hour");
-const int kMinute = tables::meetColumn(u"go_second");
+const int kDate = tables::meet::meet_date;
+const int kHour = tables::meet::go_hour;
+const int kMinute = tables::meet::go_second;
 
 void requireWithin(QStringView cell, int highest)
 {

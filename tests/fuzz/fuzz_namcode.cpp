@@ -2,7 +2,7 @@
 // kept, never the identity, and a part of a name is a part of the coded name (the name
 // lookup searches the coded column with the coded text).
 
-#include "app/modul/cardmodul.h"
+#include "modul/cardmodul.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,9 +1,9 @@
 // The vCard reader on any bytes: a card file is read whole or refused with the line of
 // its fault; what it read, written as vCard 4.0 and read again, gives the same cards.
 
-#include "app/modul/tables.h"
+#include "exchange/vcard.h"
+#include "modul/tables.h"
 #include "tests/fuzz/readers.h"
-#include "tools/exchange/vcard.h"
 
 #include <QBuffer>
 

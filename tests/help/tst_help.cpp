@@ -4,8 +4,8 @@
 #include "help/frmabout.h"
 #include "help/helpfrm.h"
 #include "platform/appinfo.h"
-#include "platform/twips.h"
 #include "tests/support/testsupport.h"
+#include "widgets/twips.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,13 +1,13 @@
 // The meeting window: opening, the date check, modify mode, picking a row, adding,
 // changing and searching, with every message box in order and the table afterwards.
 
-#include "app/modul/cardmodul.h"
 #include "meetings/meetfrm.h"
-#include "meetings/meettab.h"
+#include "modul/cardmodul.h"
+#include "modul/meettab.h"
 #include "platform/clock.h"
-#include "platform/grid.h"
-#include "platform/twips.h"
 #include "tests/support/testsupport.h"
+#include "widgets/grid.h"
+#include "widgets/twips.h"
 
 #include <QAbstractItemModelTester>
 #include <QAbstractItemView>

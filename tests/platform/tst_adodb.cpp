@@ -1,11 +1,12 @@
 // The database layer and the shared connection: opening, failing to open, counting,
 // bound parameters, and writes that survive a kill.
 
-#include "app/modul/cardmodul.h"
-#include "app/modul/tables.h"
+#include "modul/cardmodul.h"
+#include "modul/tables.h"
 #include "platform/adodb.h"
 #include "platform/clock.h"
 #include "tests/support/testsupport.h"
+#include "widgets/modulboxes.h"
 
 #define SQLITE_HAS_CODEC 1
 #include <sqlcipher/sqlite3.h>
@@ -180,7 +181,7 @@ private Q_SLOTS:
                     "退出程序，用“ctdb restore”从程序目录下 backups 里最近的备份恢复，"
                     "或者找人帮忙。\n（"_s.arg(db.file()),
                     msgbox::Buttons::OK, msgbox::Icon::Critical));
-        cardmodul::preopen();
+        cardmodul::preopen(cardmodul::tellDamage);
         QVERIFY(cardmodul::opendb()); // the file still opens
         if (damaged) {
             QTRY_COMPARE_WITH_TIMEOUT(boxes().seen().size(), 1, 10000);

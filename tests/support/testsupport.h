@@ -2,8 +2,9 @@
 // What every test needs: a fresh database in a temporary directory that stands for the
 // executable's directory, and scripted message boxes.
 
-#include "app/modul/cardmodul.h"
-#include "platform/msgbox.h"
+#include "modul/cardmodul.h"
+#include "widgets/modulboxes.h"
+#include "widgets/msgbox.h"
 
 #include <QList>
 #include <QObject>

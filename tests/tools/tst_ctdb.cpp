@@ -1,12 +1,12 @@
 // ctdb as a user runs it: init, check, backup, restore, export and import, and its
 // refusals. Each case runs the real program on databases of its own.
 
-#include "app/modul/backups.h"
-#include "app/modul/cardmodul.h"
-#include "app/modul/tables.h"
-#include "cards/cardtab.h"
-#include "diary/dailytab.h"
-#include "meetings/meettab.h"
+#include "modul/backups.h"
+#include "modul/cardmodul.h"
+#include "modul/cardtab.h"
+#include "modul/dailytab.h"
+#include "modul/meettab.h"
+#include "modul/tables.h"
 #include "platform/instance.h"
 #include "tests/support/testsupport.h"
 
@@ -106,7 +106,7 @@ struct Db {
     {
         QStringList values{cardmodul::namcode(name)};
         for (int c = 2; c < tables::kCardColumns; ++c)
-            values << (c == tables::cardColumn(u"note") ? note : QString());
+            values << (c == tables::card::note ? note : QString());
         cardtab::add(conn(), values);
     }
 
@@ -120,8 +120,8 @@ void fillTricky(Db& db)
     QStringList values{cardmodul::namcode(u"O'Brien, \"Bob\"; 测试"_s)};
     for (int c = 2; c < tables::kCardColumns; ++c)
         values << u"列%1：逗号, 引号\" 分号; 反斜杠\\ 😀"_s.arg(c);
-    values[tables::cardColumn(u"note") - 1] = u"第一行\n第二行\n"_s;
-    values[tables::cardColumn(u"glender") - 1] = u"女"_s;
+    values[tables::card::note - 1] = u"第一行\n第二行\n"_s;
+    values[tables::card::glender - 1] = u"女"_s;
     cardtab::add(db.conn(), values);
     db.addCard(u"一二三四五六七八九十"_s);                  // ten characters
     db.addCard(u"欧阳一二三四五六七八九十"_s, u"长名字"_s); // longer, from a file
