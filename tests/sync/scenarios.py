@@ -111,8 +111,9 @@ def fill(db, cards=3, meetings=3, diary=2):
                   .replace("END:VCALENDAR\r\n", "") for i in range(meetings))
     db.import_file("meetings", "m.ics", "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\n"
                    + ics + "END:VCALENDAR\r\n")
-    for i in range(diary):
-        db.sql(f"insert into daily_tab values('2026-11-{i + 1:02d}', '日记{i}');")
+    import datetime
+    db.sql("".join(f"insert into daily_tab values('{datetime.date(2026, 11, 1) + datetime.timedelta(i)}', "
+                   f"'日记{i}');" for i in range(diary)))
 
 
 def exported(db, table):
@@ -143,18 +144,24 @@ def item_of(phone, coll, uid):
 # ---------------------------------------------------------------- the scenarios
 
 def first_sync_up(s, root):
+    import vobject
     a = Db(s, root)
-    fill(a, cards=40, meetings=40, diary=10)
+    fill(a, cards=1000, meetings=1000, diary=100)
     a.setup()
     out = a.sync().stdout
-    assert "上传新记录 90" in out, out
+    assert "上传新记录 2100" in out, out
     phone = davkit.Phone(s)
-    cards = phone.cards(a.coll("card"))
-    assert len(cards) == 40 and all(c.version.value == "4.0" for c in cards.values())
-    assert {c.fn.value for c in cards.values()} == {f"张{i}号" for i in range(40)}
-    assert len(phone.components(a.coll("meet"), "VEVENT")) == 40
+    hrefs = sorted(phone.listing(a.coll("card")))
+    assert len(hrefs) == 1000
+    names = set()
+    for h in hrefs[::50]:
+        card = vobject.readOne(phone.get(h)[1])
+        assert card.version.value == "4.0" and card.uid.value, h
+        names.add(card.fn.value)
+    assert len(names) == 20 and all(n.startswith("张") for n in names), names
+    assert len(phone.components(a.coll("meet"), "VEVENT")) == 1000
     journals = phone.components(a.coll("diary"), "VJOURNAL")
-    assert len(journals) == 10
+    assert len(journals) == 100
     j = next(iter(journals.values()))
     assert j.dtstart.params.get("VALUE") == ["DATE"], j.dtstart
     assert ZERO in a.sync().stdout  # nothing twice
