@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/background.h"
 #include "app/mainfrm.h"
 #include "app/windows.h"
 #include "modul/cardmodul.h"
@@ -67,6 +68,7 @@ std::unique_ptr<mainfrm> start(ct::SingleInstance& instance)
                      [] { QCoreApplication::exit(0); });
 
     w->show();
+    startBackgroundSync(w.get());
     return w;
 }
 

@@ -19,8 +19,9 @@ constexpr Kind kKinds[] = {Kind::Card, Kind::Meeting, Kind::Diary};
 
 uids::Kind uidKind(Kind k)
 {
-    return k == Kind::Card ? uids::Kind::Card
-                           : k == Kind::Meeting ? uids::Kind::Meeting : uids::Kind::Diary;
+    return k == Kind::Card      ? uids::Kind::Card
+           : k == Kind::Meeting ? uids::Kind::Meeting
+                                : uids::Kind::Diary;
 }
 
 QString kindText(Kind k)
@@ -50,17 +51,17 @@ bool named(const dav::Collection& c, const QString& want)
 void probe(dav::Client& c, const dav::Collection& col, Kind kind, const Context& cx)
 {
     const QString uid = u"ctwork-probe-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    Row row = kind == Kind::Card      ? Row{u"同步检查"_s}
-              : kind == Kind::Meeting ? Row{cx.today.toString(u"yyyy-MM-dd"_s), u"同步检查"_s,
-                                            QString(), cx.today.toString(u"yyyy-MM-dd"_s),
-                                            u"9"_s, u"0"_s}
-                                      : Row{cx.today.toString(u"yyyy-MM-dd"_s), u"同步检查"_s};
+    Row row = kind == Kind::Card ? Row{u"同步检查"_s}
+              : kind == Kind::Meeting
+                  ? Row{cx.today.toString(u"yyyy-MM-dd"_s), u"同步检查"_s, QString(),
+                        cx.today.toString(u"yyyy-MM-dd"_s), u"9"_s,        u"0"_s}
+                  : Row{cx.today.toString(u"yyyy-MM-dd"_s), u"同步检查"_s};
     while (kind == Kind::Card && row.size() < 21)
         row << QString();
     const QByteArray text = build(kind, row, uid, {}, {}, cx);
     const QUrl url = col.url.resolved(QUrl(hrefName(kind, uid)));
-    dav::Reply put = c.send({"PUT", url, text, {{"Content-Type", contentType(kind)},
-                                                 {"If-None-Match", "*"}}});
+    dav::Reply put =
+        c.send({"PUT", url, text, {{"Content-Type", contentType(kind)}, {"If-None-Match", "*"}}});
     if (!put.ok())
         c.fail(put, u"在“%1”里写入"_s.arg(col.displayName));
     c.propfind(col.url, 0, {dav::davName("getetag")});
@@ -76,9 +77,8 @@ SetupResult setup(adodb::Connection& db, const SetupRequest& r, const Context& c
     dav::Client c(r.url, r.options);
     const dav::Homes homes = dav::discover(c, r.url);
     std::vector<dav::Collection> books = dav::collections(c, homes.cards);
-    std::vector<dav::Collection> cals = homes.calendars == homes.cards
-                                            ? books
-                                            : dav::collections(c, homes.calendars);
+    std::vector<dav::Collection> cals =
+        homes.calendars == homes.cards ? books : dav::collections(c, homes.calendars);
     SetupResult out;
     auto pick = [&](const std::vector<dav::Collection>& in, const QString& want,
                     const QString& fallback, bool book,
@@ -91,8 +91,9 @@ SetupResult setup(adodb::Connection& db, const SetupRequest& r, const Context& c
             dav::Collection col = dav::collectionAt(c, c.resolve(want));
             if (book ? col.addressBook : col.holds(comp))
                 return col;
-            throw dav::Error(dav::Fault::Protocol,
-                             u"%1 不是%2。"_s.arg(want, book ? u"通讯录"_s : u"能放这类条目的日历"_s));
+            throw dav::Error(
+                dav::Fault::Protocol,
+                u"%1 不是%2。"_s.arg(want, book ? u"通讯录"_s : u"能放这类条目的日历"_s));
         }
         return std::nullopt;
     };
@@ -105,16 +106,14 @@ SetupResult setup(adodb::Connection& db, const SetupRequest& r, const Context& c
     auto meet = pick(cals, r.calendar, kMeetingsName, false, u"VEVENT"_s);
     if (!meet) {
         meet = dav::makeCalendar(c, homes.calendars, u"ctwork-meetings"_s,
-                                 r.calendar.isEmpty() ? kMeetingsName : r.calendar,
-                                 {u"VEVENT"_s});
+                                 r.calendar.isEmpty() ? kMeetingsName : r.calendar, {u"VEVENT"_s});
         out.made << meet->displayName;
         cals.push_back(*meet);
     }
     auto diary = pick(cals, r.journal, kDiaryName, false, u"VJOURNAL"_s);
     if (!diary) {
         diary = dav::makeCalendar(c, homes.calendars, u"ctwork-diary"_s,
-                                  r.journal.isEmpty() ? kDiaryName : r.journal,
-                                  {u"VJOURNAL"_s});
+                                  r.journal.isEmpty() ? kDiaryName : r.journal, {u"VJOURNAL"_s});
         out.made << diary->displayName;
     }
     probe(c, *book, Kind::Card, cx);
@@ -180,8 +179,7 @@ struct Pull {
 
 class Sync {
 public:
-    Sync(adodb::Connection& db, const RunOptions& o, const Context& cx)
-        : m_db(db), m_o(o), m_cx(cx)
+    Sync(adodb::Connection& db, const RunOptions& o, const Context& cx) : m_db(db), m_o(o), m_cx(cx)
     {
     }
 
@@ -258,7 +256,8 @@ private:
     {
         const auto col = state::collection(m_db, kind);
         if (!col)
-            throw dav::Error(dav::Fault::Protocol, u"同步账户不完整：请重新运行“ctdb sync setup”。"_s);
+            throw dav::Error(dav::Fault::Protocol,
+                             u"同步账户不完整：请重新运行“ctdb sync setup”。"_s);
         Pull p{kind, QUrl(col->url), {}, {}, {}, 0};
         const QHash<QString, state::Item> known = state::items(m_db, kind);
         const QHash<QString, QString> skips = state::skipped(m_db, kind);
@@ -430,8 +429,9 @@ private:
                        .arg(owner.rec);
         } else {
             const QString copy = local::insert(m_db, kind, p.row, m_cx.now);
-            m_report.conflictTexts << u"%1两边都改了：本机的保留，服务器上的另存为一条新记录（序号 %2）"_s
-                                          .arg(local::label(kind, here), copy);
+            m_report.conflictTexts
+                << u"%1两边都改了：本机的保留，服务器上的另存为一条新记录（序号 %2）"_s.arg(
+                       local::label(kind, here), copy);
         }
         item.hash = "conflict"; // the local version must go up
         state::putItem(m_db, kind, item);
@@ -538,22 +538,25 @@ private:
             const state::Item* st = byRec.value(rec);
             if (st && st->hash == hash)
                 continue;
-            const QString uid = uidsOf.contains(rec)
-                                    ? uidsOf.value(rec)
-                                    : uids::derived(dbid, uidKind(kind), rec);
+            const QString uid =
+                uidsOf.contains(rec) ? uidsOf.value(rec) : uids::derived(dbid, uidKind(kind), rec);
             Row lastRow;
             if (st)
                 lastRow = parse(kind, st->server, m_cx).row;
             const QByteArray text =
                 build(kind, row, uid, st ? st->server : QByteArray(), lastRow, m_cx);
             if (text.isEmpty()) {
-                m_report.skipped << u"%1：会议日期不是日期，无法上传"_s.arg(local::label(kind, row));
+                m_report.skipped << u"%1：会议日期不是日期，无法上传"_s.arg(
+                    local::label(kind, row));
                 continue;
             }
-            const QString href = st ? st->href : dav::pathOf(base.resolved(QUrl(hrefName(kind, uid))));
+            const QString href =
+                st ? st->href : dav::pathOf(base.resolved(QUrl(hrefName(kind, uid))));
             ups.push_back({st ? Upload::Change : Upload::New, rec, href, text, hash,
                            local::label(kind, row)});
-            reqs.push_back({"PUT", base.resolved(QUrl(href)), text,
+            reqs.push_back({"PUT",
+                            base.resolved(QUrl(href)),
+                            text,
                             {{"Content-Type", contentType(kind)},
                              st ? std::pair<QByteArray, QByteArray>("If-Match", st->etag.toUtf8())
                                 : std::pair<QByteArray, QByteArray>("If-None-Match", "*")}});
@@ -591,14 +594,15 @@ private:
                     m_report.skipped << u"%1 %2：服务器上刚被改过，没有删除；下次同步会取回"_s.arg(
                         kindText(kind), u.href);
                 } else {
-                    m_report.skipped << u"%1 %2：服务器不让删除（HTTP %3）"_s.arg(kindText(kind), u.href)
-                                            .arg(r.status);
+                    m_report.skipped
+                        << u"%1 %2：服务器不让删除（HTTP %3）"_s.arg(kindText(kind), u.href)
+                               .arg(r.status);
                 }
             } else if (r.ok()) {
                 // The ETag of a PUT answer is that of the text sent (RFC 7231 says a
                 // server that changed the text must not send one).
-                state::putItem(m_db, kind, {u.rec, u.href, QString::fromUtf8(r.etag), u.text,
-                                            u.hash});
+                state::putItem(m_db, kind,
+                               {u.rec, u.href, QString::fromUtf8(r.etag), u.text, u.hash});
                 if (u.what == Upload::New)
                     ++m_report.uploaded;
                 else

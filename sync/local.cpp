@@ -1,9 +1,9 @@
 #include "sync/local.h"
 
 #include "modul/cardmodul.h"
-#include "modul/tables.h"
 #include "modul/cardtab.h"
 #include "modul/meettab.h"
+#include "modul/tables.h"
 
 using namespace Qt::StringLiterals;
 
@@ -64,13 +64,11 @@ meettab::Meeting meetingOf(const Row& row)
     return {row.value(0), row.value(1), row.value(2), row.value(3), row.value(4), row.value(5)};
 }
 
-void putDiary(adodb::Connection& db, const QString& date, const QString& text,
-              const QDateTime& now)
+void putDiary(adodb::Connection& db, const QString& date, const QString& text, const QDateTime& now)
 {
     const std::optional<Row> old = find(db, Kind::Diary, date);
     if (!old) {
-        db.Execute(u"insert into daily_tab(daily_date, daily_desc) values(?, ?)"_s,
-                   {date, text});
+        db.Execute(u"insert into daily_tab(daily_date, daily_desc) values(?, ?)"_s, {date, text});
         return;
     }
     if (old->value(1) == text)
@@ -135,8 +133,7 @@ void update(adodb::Connection& db, Kind kind, const QString& rec, const Row& row
                            : row.value(c - 1));
         }
         values << rec.toLongLong();
-        db.Execute(u"update cardtab set "_s + sets.join(u", "_s) + u" where serno = ?"_s,
-                   values);
+        db.Execute(u"update cardtab set "_s + sets.join(u", "_s) + u" where serno = ?"_s, values);
         return;
     }
     QVariantList values = meettab::insertValues(meetingOf(row));

@@ -1,9 +1,9 @@
 #include "sync/mapping.h"
 
-#include "modul/tables.h"
-#include "sync/vtext.h"
 #include "exchange/ical.h"
 #include "exchange/vcard.h"
+#include "modul/tables.h"
+#include "sync/vtext.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>

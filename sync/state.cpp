@@ -16,31 +16,31 @@ QString text(const adodb::Recordset& rs, int c)
 
 void ensureTables(adodb::Connection& db)
 {
-    for (const QString& sql : {
-             u"CREATE TABLE IF NOT EXISTS sync_account (id INTEGER PRIMARY KEY CHECK (id = 1), "
-             "url TEXT NOT NULL, user TEXT NOT NULL, ca_file TEXT, allow_http INTEGER NOT NULL "
-             "DEFAULT 0, created TEXT, first_done INTEGER NOT NULL DEFAULT 0)"_s,
-             u"CREATE TABLE IF NOT EXISTS sync_coll (kind TEXT PRIMARY KEY, url TEXT NOT NULL, "
-             "token TEXT, sync_report INTEGER NOT NULL DEFAULT 0)"_s,
-             u"CREATE TABLE IF NOT EXISTS sync_item (kind TEXT NOT NULL, rec TEXT NOT NULL, "
-             "href TEXT NOT NULL, etag TEXT, server TEXT, hash TEXT, PRIMARY KEY (kind, rec), "
-             "UNIQUE (kind, href))"_s,
-             u"CREATE TABLE IF NOT EXISTS sync_skip (kind TEXT NOT NULL, href TEXT NOT NULL, "
-             "etag TEXT, reason TEXT, PRIMARY KEY (kind, href))"_s,
-             u"CREATE TABLE IF NOT EXISTS sync_log (log_serno INTEGER PRIMARY KEY "
-             "AUTOINCREMENT, started TEXT, finished TEXT, ok INTEGER, summary TEXT)"_s})
+    for (const QString& sql :
+         {u"CREATE TABLE IF NOT EXISTS sync_account (id INTEGER PRIMARY KEY CHECK (id = 1), "
+          "url TEXT NOT NULL, user TEXT NOT NULL, ca_file TEXT, allow_http INTEGER NOT NULL "
+          "DEFAULT 0, created TEXT, first_done INTEGER NOT NULL DEFAULT 0)"_s,
+          u"CREATE TABLE IF NOT EXISTS sync_coll (kind TEXT PRIMARY KEY, url TEXT NOT NULL, "
+          "token TEXT, sync_report INTEGER NOT NULL DEFAULT 0)"_s,
+          u"CREATE TABLE IF NOT EXISTS sync_item (kind TEXT NOT NULL, rec TEXT NOT NULL, "
+          "href TEXT NOT NULL, etag TEXT, server TEXT, hash TEXT, PRIMARY KEY (kind, rec), "
+          "UNIQUE (kind, href))"_s,
+          u"CREATE TABLE IF NOT EXISTS sync_skip (kind TEXT NOT NULL, href TEXT NOT NULL, "
+          "etag TEXT, reason TEXT, PRIMARY KEY (kind, href))"_s,
+          u"CREATE TABLE IF NOT EXISTS sync_log (log_serno INTEGER PRIMARY KEY "
+          "AUTOINCREMENT, started TEXT, finished TEXT, ok INTEGER, summary TEXT)"_s,
+          u"CREATE TABLE IF NOT EXISTS sync_meta (key TEXT PRIMARY KEY, value TEXT)"_s})
         db.Execute(sql);
 }
 
 std::optional<Account> account(adodb::Connection& db)
 {
     adodb::Recordset rs;
-    rs.Open(u"select url, user, ca_file, allow_http, created, first_done from sync_account"_s,
-            db);
+    rs.Open(u"select url, user, ca_file, allow_http, created, first_done from sync_account"_s, db);
     if (rs.eof())
         return std::nullopt;
-    return Account{text(rs, 0), text(rs, 1), text(rs, 2), text(rs, 3) == u"1", text(rs, 4),
-                   text(rs, 5) == u"1"};
+    return Account{text(rs, 0),         text(rs, 1), text(rs, 2),
+                   text(rs, 3) == u"1", text(rs, 4), text(rs, 5) == u"1"};
 }
 
 void saveAccount(adodb::Connection& db, const Account& a)
@@ -152,9 +152,21 @@ std::vector<LogEntry> lastLogs(adodb::Connection& db, int n)
     return out;
 }
 
+QString note(adodb::Connection& db, const QString& key)
+{
+    adodb::Recordset rs;
+    rs.Open(u"select value from sync_meta where key = ?"_s, db, {key});
+    return rs.eof() ? QString() : text(rs, 0);
+}
+
+void setNote(adodb::Connection& db, const QString& key, const QString& value)
+{
+    db.Execute(u"insert or replace into sync_meta (key, value) values (?, ?)"_s, {key, value});
+}
+
 void forget(adodb::Connection& db)
 {
-    for (const char* t : {"sync_account", "sync_coll", "sync_item", "sync_skip"})
+    for (const char* t : {"sync_account", "sync_coll", "sync_item", "sync_skip", "sync_meta"})
         db.Execute(u"delete from "_s + QLatin1StringView(t));
 }
 

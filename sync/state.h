@@ -66,6 +66,10 @@ struct LogEntry {
 void log(adodb::Connection& db, const LogEntry& e);
 std::vector<LogEntry> lastLogs(adodb::Connection& db, int n);
 
+// Small values of the sync's own (the day a long failure was told).
+QString note(adodb::Connection& db, const QString& key);
+void setNote(adodb::Connection& db, const QString& key, const QString& value);
+
 // Drops the account and every sync table's rows.
 void forget(adodb::Connection& db);
 

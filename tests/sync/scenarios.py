@@ -50,7 +50,7 @@ class Db:
 
     def sql(self, statements):
         r = subprocess.run(["sqlcipher", "-batch", os.path.join(self.dir, "ctsource.mdb")],
-                           input=(KEY + ".separator \x1f \x1e\n" + statements).encode(),
+                           input=(KEY + ".timeout 10000\n.separator \x1f \x1e\n" + statements).encode(),
                            capture_output=True, check=True)
         out = r.stdout.decode()
         return [row.split("\x1f") for row in out.split("\x1e") if row.strip("\n")]
@@ -506,10 +506,53 @@ def keyring(s, root):
     assert "密码没有保存" in b.setup().stderr
 
 
+def wait_for(what, check, timeout=90):
+    import time
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if check():
+            return
+        time.sleep(0.2)  # polling interval; the condition is what we wait for
+    raise AssertionError(f"waited {timeout} s for {what}")
+
+
+def background(s, root):
+    """ctwork syncs on its own: a phone's new meeting arrives, a write here goes up."""
+    if s.name != "radicale":
+        return "the keyring case runs once"
+    a = Db(s, root)
+    fill(a, cards=1, meetings=0, diary=0)
+    ctwork = os.path.join(a.dir, "ctwork")
+    shutil.copy(os.path.join(os.path.dirname(CTDB), "ctwork"), ctwork)
+    with davkit.Keyring() as k:
+        bus = {"DBUS_SESSION_BUS_ADDRESS": k.env["DBUS_SESSION_BUS_ADDRESS"]}
+        a.ctdb("sync", "setup", s.url, "--user", s.user, "--password-file", a.pw, env=bus)
+        phone = davkit.Phone(s)
+        cc = a.coll("card")
+        phone.add_event(a.coll("meet"), vevent("bg1", "后台会议", "20261218T090000"))
+        run = os.path.join(a.dir, "run")
+        os.makedirs(run, mode=0o700)
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=run,
+                   CT_SYNC_FIRST_MS="300", LC_ALL="C.UTF-8", **bus)
+        p = davkit.spawn([ctwork], env=env, cwd=a.dir)
+        try:
+            wait_for("the phone's meeting", lambda: any(
+                m[1] == "后台会议" for m in a.meetings()))
+            wait_for("the card going up", lambda: len(phone.listing(cc)) == 1)
+            a.sql("update cardtab set note='后台上传' where serno=1;")
+            wait_for("the change going up", lambda: any(
+                "后台上传" in phone.get(h)[1] for h in phone.listing(cc)))
+            assert p.poll() is None, "ctwork ended"
+        finally:
+            davkit.stop_process(p)
+    logs = a.sql("select ok from sync_log;")
+    assert logs and all(r[0] == "1" for r in logs), logs
+
+
 SCENARIOS = [first_sync_up, two_databases_converge, phone_changes_reach_us,
              local_changes_reach_phone, phone_extras_survive, conflicts_keep_both,
              delete_against_change, recurring_skipped, mass_delete_refused, forget_and_status,
-             connection_faults, server_faults, kills, keyring]
+             connection_faults, server_faults, kills, keyring, background]
 
 
 def main():
