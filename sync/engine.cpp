@@ -362,6 +362,22 @@ private:
 
     void stateChanged() { m_cacheDirty = true; }
 
+    // The cache follows a stored item without reading all items again.
+    void cachePut(Kind kind, const state::Item& item)
+    {
+        if (m_cacheKind != int(kind) || m_cacheDirty)
+            return;
+        for (auto it = m_cache.begin(); it != m_cache.end();)
+            it = it->rec == item.rec && it.key() != item.href ? m_cache.erase(it) : std::next(it);
+        m_cache.insert(item.href, item);
+    }
+
+    void cacheDrop(Kind kind, const QString& href)
+    {
+        if (m_cacheKind == int(kind) && !m_cacheDirty)
+            m_cache.remove(href);
+    }
+
     void applyOne(Kind kind, const dav::Item& it)
     {
         const Parsed p = parse(kind, it.data, m_cx);
@@ -406,13 +422,13 @@ private:
         } else {
             conflict(kind, *owner, *here, p, item);
             t.commit();
-            stateChanged();
+            cachePut(kind, item);
             return;
         }
         item.hash = rowHash(*local::find(m_db, kind, item.rec));
         state::putItem(m_db, kind, item);
         t.commit();
-        stateChanged();
+        cachePut(kind, item);
     }
 
     // Both sides changed the record: the local version stays at the href (uploaded with
@@ -502,7 +518,7 @@ private:
         // A record changed here survives: with no state it goes up again as new.
         state::dropItem(m_db, kind, href);
         t.commit();
-        stateChanged();
+        cacheDrop(kind, href);
     }
 
     // ---------------------------------------------------------------- here -> server
