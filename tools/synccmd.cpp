@@ -39,10 +39,12 @@ QString helpOf(const QString& sub)
         return u"用法：ctdb sync setup 网址 --user 用户名 [--password-file 文件] "
                "[--addressbook 名称|网址] [--calendar 名称|网址] [--journal 名称|网址] [目录]\n"
                "找到账户的通讯录和日历（/.well-known/carddav、/.well-known/caldav 等标准方法），"
-               "用给出的集合，否则用名为“澄桐名片”“澄桐会议”“澄桐日记”的集合（第二台电脑设置同一账户时就共用它们），"
+               "用给出的集合，否则用名为“澄桐名片”“澄桐会议”“澄桐日记”的集合（第二台电脑设置同一账"
+               "户时就共用它们），"
                "没有时新建；检查能读能写，然后把账户记在数据库里，密码放进桌面的密钥环。\n"
                "没有密钥环时密码不保存，以后每次同步都要用 --password-file 给出。\n"
-               "不给 --password-file 时从标准输入读密码（终端上不回显）。密码不会写进数据库、日志或输出。\n"
+               "不给 --password-file "
+               "时从标准输入读密码（终端上不回显）。密码不会写进数据库、日志或输出。\n"
                "选项：\n"_s +
                kConnNote + kDirNote;
     if (sub == u"status")
@@ -55,7 +57,8 @@ QString helpOf(const QString& sub)
                kDirNote;
     return u"用法：ctdb sync [--password-file 文件] [--allow-mass-delete] [目录]\n"
            "      ctdb sync setup|status|forget ...（“ctdb sync setup --help”等显示说明）\n"
-           "和服务器双向同步一次名片、会议和日记，列出做了什么（上传、下载、修改、删除、冲突、跳过及原因）。\n"
+           "和服务器双向同步一次名片、会议和日记，列出做了什么（上传、下载、修改、删除、冲突、跳过"
+           "及原因）。\n"
            "两边都改了同一条记录时，两个版本都留下：日记把另一段文字放进历史（ctdb history），"
            "名片和会议把另一个版本存成一条新记录。\n"
            "一次同步要删除本机某类记录的一半以上（或全部）时拒绝同步，退出码 1；"
@@ -70,8 +73,7 @@ struct Args {
     QString sub; // "", setup, status, forget
     QStringList positional;
     bool help = false;
-    std::optional<QString> user, passwordFile, addressBook, calendar, journal, caFile, dir,
-        timeout;
+    std::optional<QString> user, passwordFile, addressBook, calendar, journal, caFile, dir, timeout;
     bool allowHttp = false, allowMassDelete = false;
 };
 
@@ -145,7 +147,8 @@ void takeDir(const Args& a, qsizetype expected)
 void only(const Args& a, bool setupOptions, bool syncOptions)
 {
     if (!setupOptions && (a.user || a.addressBook || a.calendar || a.journal))
-        throw UsageError(u"--user、--addressbook、--calendar、--journal 只用于 ctdb sync setup。"_s);
+        throw UsageError(
+            u"--user、--addressbook、--calendar、--journal 只用于 ctdb sync setup。"_s);
     if (!syncOptions && (a.passwordFile || a.caFile || a.allowHttp || a.timeout))
         throw UsageError(u"ctdb sync %1 不接受连接选项。"_s.arg(a.sub));
     if (a.allowMassDelete && !a.sub.isEmpty())
@@ -228,8 +231,8 @@ public:
     {
         if (!m_tty)
             return;
-        const QString line = total > 0 ? u"%1 %2/%3"_s.arg(what).arg(done).arg(total)
-                                       : u"%1……"_s.arg(what);
+        const QString line =
+            total > 0 ? u"%1 %2/%3"_s.arg(what).arg(done).arg(total) : u"%1……"_s.arg(what);
         std::fprintf(stderr, "\r\x1b[K%s", line.toUtf8().constData());
         std::fflush(stderr);
         m_shown = true;
@@ -261,25 +264,29 @@ int setup(const Args& a)
     r.url = url;
     r.options = connection(a);
     r.options.user = *a.user;
-    r.options.password = a.passwordFile ? readPasswordFile(*a.passwordFile) : readPasswordFromInput();
+    r.options.password =
+        a.passwordFile ? readPasswordFile(*a.passwordFile) : readPasswordFromInput();
     r.addressBook = a.addressBook.value_or(QString());
     r.calendar = a.calendar.value_or(QString());
     r.journal = a.journal.value_or(QString());
     adodb::Connection c;
     openDb(c);
     const ctsync::SetupResult s = ctsync::setup(c, r, context());
-    console::out(u"同步账户：%1（用户 %2）"_s.arg(url.toDisplayString(QUrl::RemoveUserInfo), *a.user));
+    console::out(
+        u"同步账户：%1（用户 %2）"_s.arg(url.toDisplayString(QUrl::RemoveUserInfo), *a.user));
     console::out(u"名片：%1"_s.arg(s.cards));
     console::out(u"会议：%1"_s.arg(s.meetings));
-    console::out(u"日记：%1%2"_s.arg(s.diary, s.journalShared ? u"（和会议同一个日历）"_s : QString()));
+    console::out(
+        u"日记：%1%2"_s.arg(s.diary, s.journalShared ? u"（和会议同一个日历）"_s : QString()));
     if (!s.made.isEmpty())
         console::out(u"新建了：%1"_s.arg(s.made.join(u"、"_s)));
-    const keyring::Result k = keyring::write(keyring::keyOf(url.toString(), *a.user),
-                                             r.options.password);
+    const keyring::Result k =
+        keyring::write(keyring::keyOf(url.toString(), *a.user), r.options.password);
     if (k.ok)
         console::out(u"密码已存入桌面的密钥环。"_s);
     else
-        console::err(u"%1，密码没有保存：以后每次同步请用 --password-file 给出密码。"_s.arg(k.error));
+        console::err(
+            u"%1，密码没有保存：以后每次同步请用 --password-file 给出密码。"_s.arg(k.error));
     console::out(u"设置完成。用“ctdb sync”同步。"_s);
     return console::Ok;
 }
@@ -315,8 +322,8 @@ int sync(const Args& a)
     const QString started = ctclock::now().toString(u"yyyy-MM-dd HH:mm:ss"_s);
     auto logged = [&](bool ok, const QString& summary) {
         try {
-            ctsync::state::log(c, {started, ctclock::now().toString(u"yyyy-MM-dd HH:mm:ss"_s), ok,
-                                   summary});
+            ctsync::state::log(
+                c, {started, ctclock::now().toString(u"yyyy-MM-dd HH:mm:ss"_s), ok, summary});
         } catch (const adodb::Error&) {
         }
     };
@@ -376,8 +383,8 @@ int status(const Args& a)
         const QString what = k == ctsync::Kind::Card      ? u"名片"_s
                              : k == ctsync::Kind::Meeting ? u"会议"_s
                                                           : u"日记"_s;
-        console::out(u"%1：%2；已同步 %3 条，等着上传 %4 条，等着在服务器上删除 %5 条"_s.arg(
-                         what, col ? col->url : u"（无）"_s)
+        console::out(u"%1：%2；已同步 %3 条，等着上传 %4 条，等着在服务器上删除 %5 条"_s
+                         .arg(what, col ? col->url : u"（无）"_s)
                          .arg(items.size())
                          .arg(waiting)
                          .arg(deleted));
