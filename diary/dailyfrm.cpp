@@ -6,6 +6,7 @@
 #include "widgets/form.h"
 #include "widgets/modulboxes.h"
 #include "widgets/msgbox.h"
+#include "widgets/notify.h"
 #include "widgets/topmost.h"
 #include "widgets/twips.h"
 
@@ -105,8 +106,7 @@ bool dailyfrm::Form_Load()
         datetxt->setEnabled(false);
         Option1->setEnabled(false);
         Option2->setEnabled(false);
-        msgbox::show(
-            {u"请记昨天的工作日记！"_s, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
+        notify::remind(u"请记昨天的工作日记！"_s);
         Option3->setChecked(true);
     }
     return true;

@@ -293,12 +293,12 @@ void writeMeetingBatches(const RowBatches& next, QIODevice& out, Encoding e,
 {
     const auto& headings = tables::meetHeadings();
     const std::vector<QStringView> heading(headings.begin(), headings.end());
-    const int hour = tables::meet::go_hour;
-    const int minute = tables::meet::go_second;
+    constexpr int hour = tables::meet::go_hour;
+    constexpr int minute = tables::meet::go_second;
     writeRows(
         out, e, heading, next,
-        [hour, minute](const ct::CellTable& meetings, int r, std::vector<QStringView>& fields,
-                       QString& scratch) {
+        [](const ct::CellTable& meetings, int r, std::vector<QStringView>& fields,
+           QString& scratch) {
             for (int c = 0; c < hour; ++c)
                 fields.push_back(meetings.view(r, c));
             if (!meetings.isNull(r, hour) || !meetings.isNull(r, minute))

@@ -112,6 +112,49 @@ private Q_SLOTS:
         QCOMPARE(WEXITSTATUS(status), 0);
     }
 
+    // On Wayland only the launcher's activation token lets the running copy take the
+    // front: a second start without one is answered with a note that the program already
+    // runs. On X11 the window comes back either way. The window is restored in each case.
+    void secondStart_withoutATokenOnWayland_saysItRuns_data()
+    {
+        QTest::addColumn<QString>("platform");
+        QTest::addColumn<QByteArray>("token");
+        QTest::addColumn<QStringList>("notes");
+        const QStringList none;
+        const QStringList runs{u"澄桐工作管理已在运行"_s};
+        QTest::newRow("X11") << u"xcb"_s << QByteArray() << none;
+        QTest::newRow("X11, a token") << u"xcb"_s << "t-1"_ba << none;
+        QTest::newRow("Wayland, a token") << u"wayland"_s << "t-1"_ba << none;
+        QTest::newRow("Wayland") << u"wayland"_s << QByteArray() << runs;
+        QTest::newRow("Wayland, not a token") << u"wayland"_s << "t 1"_ba << runs;
+    }
+    void secondStart_withoutATokenOnWayland_saysItRuns()
+    {
+        QFETCH(QString, platform);
+        QFETCH(QByteArray, token);
+        QFETCH(QStringList, notes);
+        TempDb db;
+        testsupport::Notes seen(platform);
+        ct::SingleInstance first;
+        const auto w = shell::start(first);
+        QVERIFY(w);
+        w->setWindowState(Qt::WindowMinimized);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ct::SingleInstance second;
+            second.setActivationToken(token);
+            ::_exit(second.claim() == ct::SingleInstance::Claim::Raised ? 0 : 1);
+        }
+        int status = 0;
+        bool ended = false; // the first copy answers while the second waits
+        QTRY_VERIFY_WITH_TIMEOUT(ended || (ended = ::waitpid(child, &status, WNOHANG) == child),
+                                 10000);
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QTRY_VERIFY(!w->isMinimized());
+        QCOMPARE(seen.texts(), notes);
+        QVERIFY(qEnvironmentVariableIsEmpty("XDG_ACTIVATION_TOKEN")); // never handed on
+    }
+
     void menus_haveTheirCaptionsInOrder()
     {
         TempDb db;

@@ -49,8 +49,21 @@ private Q_SLOTS:
         qputenv("TMPDIR", QFile::encodeName(m_runtime->path()));
     }
 
+    // The second start hands on its launcher's activation token, when it is one.
+    void secondStartFindsTheFirstAndRaisesIt_data()
+    {
+        QTest::addColumn<QByteArray>("token");
+        QTest::addColumn<QString>("received");
+        QTest::newRow("no token") << QByteArray() << QString();
+        QTest::newRow("a token") << "kwin-4f2a_1:9"_ba << u"kwin-4f2a_1:9"_s;
+        QTest::newRow("a line break") << "abc\nraise"_ba << QString();
+        QTest::newRow("a space") << "a b"_ba << QString();
+        QTest::newRow("too long") << QByteArray(4000, 'x') << QString();
+    }
     void secondStartFindsTheFirstAndRaisesIt()
     {
+        QFETCH(QByteArray, token);
+        QFETCH(QString, received);
         ct::SingleInstance first;
         QCOMPARE(first.claim(), Claim::First);
         QVERIFY(first.lockPath().startsWith(m_runtime->path()));
@@ -60,9 +73,11 @@ private Q_SLOTS:
         const pid_t child = ::fork();
         if (child == 0) {
             ct::SingleInstance second;
+            second.setActivationToken(token);
             ::_exit(second.claim() == Claim::Raised ? 0 : 1);
         }
         QTRY_COMPARE_WITH_TIMEOUT(raised.size(), 1, 5000);
+        QCOMPARE(raised.constFirst().constFirst().toString(), received);
         int status = 0;
         ::waitpid(child, &status, 0);
         QVERIFY(WIFEXITED(status));

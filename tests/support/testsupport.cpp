@@ -10,6 +10,24 @@ using namespace Qt::StringLiterals;
 
 namespace testsupport {
 
+Notes::Notes(const QString& platformName)
+{
+    notify::setSender([this](const notify::Note& n) { seen << n; }, platformName);
+}
+
+Notes::~Notes()
+{
+    notify::setSender({});
+}
+
+QStringList Notes::texts() const
+{
+    QStringList out;
+    for (const notify::Note& n : seen)
+        out << (n.urgent ? u"!"_s : QString()) + n.body;
+    return out;
+}
+
 TempDb::TempDb(bool create)
 {
     if (!m_dir.isValid())

@@ -5,6 +5,7 @@
 #include "modul/cardmodul.h"
 #include "widgets/modulboxes.h"
 #include "widgets/msgbox.h"
+#include "widgets/notify.h"
 
 #include <QList>
 #include <QObject>
@@ -104,6 +105,19 @@ private Q_SLOTS:
 
 private:
     Boxes m_boxes;
+};
+
+// Records the desktop notes the program sends while it lives, as if the program ran on
+// the named platform of Qt's ("xcb", "wayland").
+class Notes {
+public:
+    explicit Notes(const QString& platformName);
+    ~Notes();
+    Notes(const Notes&) = delete;
+    Notes& operator=(const Notes&) = delete;
+    QList<notify::Note> seen;
+    // The notes as texts, "!" before an urgent one's, for comparisons.
+    QStringList texts() const;
 };
 
 // Calls f with the modal window as soon as one is open (and returns at once).
