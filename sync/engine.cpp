@@ -347,7 +347,7 @@ private:
         for (const state::Item& i : known)
             if (i.rec == *rec)
                 return i; // the record is synced at another href
-        return state::Item{*rec, {}, {}, {}, {}};
+        return state::Item{*rec, {}, {}, {}, {}, {}, {}};
     }
 
     const QHash<QString, state::Item>& itemsCached(Kind kind)
@@ -406,7 +406,7 @@ private:
         }
         adodb::Transaction t(m_db);
         const std::optional<Row> here = owner ? local::find(m_db, kind, owner->rec) : std::nullopt;
-        state::Item item{owner ? owner->rec : QString(), it.href, it.etag, it.data, {}};
+        state::Item item{owner ? owner->rec : QString(), it.href, it.etag, it.data, {}, {}, {}};
         if (!here) {
             // New on the server, or deleted here and changed there: it comes (back).
             if (owner)
@@ -414,6 +414,15 @@ private:
             item.rec = local::insert(m_db, kind, p.row, m_cx.now);
             uids::remember(m_db, uidKind(kind), item.rec, uid);
             ++m_report.downloaded;
+        } else if (!owner->sent.isEmpty() && owner->href == it.href &&
+                   parse(kind, owner->sent, m_cx).row == p.row) {
+            // Our own upload, taken by the server before the sync that sent it stopped:
+            // the server did not change; a local change since then goes up next.
+            item.hash = owner->sentHash;
+            state::putItem(m_db, kind, item);
+            t.commit();
+            cachePut(kind, item);
+            return;
         } else if (*here == p.row) {
             // Both sides hold the same: only the state is new.
         } else if (!owner->hash.isEmpty() && rowHash(*here) == owner->hash) {
@@ -481,7 +490,7 @@ private:
             stateChanged();
             return;
         }
-        state::Item item{date, it.href, it.etag, it.data, {}};
+        state::Item item{date, it.href, it.etag, it.data, {}, {}, {}};
         if (!here) {
             local::insert(m_db, Kind::Diary, p.row, m_cx.now);
             ++m_report.downloaded;
@@ -588,6 +597,13 @@ private:
         }
         if (reqs.empty())
             return false;
+        {
+            adodb::Transaction t(m_db);
+            for (const Upload& u : ups)
+                if (u.what != Upload::Delete)
+                    state::markSent(m_db, kind, u.rec, u.href, u.text, u.hash);
+            t.commit();
+        }
         bool took = false;
         std::optional<dav::Reply> failure;
         qint64 done = 0;
@@ -618,7 +634,7 @@ private:
                 // The ETag of a PUT answer is that of the text sent (RFC 7231 says a
                 // server that changed the text must not send one).
                 state::putItem(m_db, kind,
-                               {u.rec, u.href, QString::fromUtf8(r.etag), u.text, u.hash});
+                               {u.rec, u.href, QString::fromUtf8(r.etag), u.text, u.hash, {}, {}});
                 if (u.what == Upload::New)
                     ++m_report.uploaded;
                 else

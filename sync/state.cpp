@@ -23,7 +23,8 @@ void ensureTables(adodb::Connection& db)
           u"CREATE TABLE IF NOT EXISTS sync_coll (kind TEXT PRIMARY KEY, url TEXT NOT NULL, "
           "token TEXT, sync_report INTEGER NOT NULL DEFAULT 0)"_s,
           u"CREATE TABLE IF NOT EXISTS sync_item (kind TEXT NOT NULL, rec TEXT NOT NULL, "
-          "href TEXT NOT NULL, etag TEXT, server TEXT, hash TEXT, PRIMARY KEY (kind, rec), "
+          "href TEXT NOT NULL, etag TEXT, server TEXT, hash TEXT, sent TEXT, sent_hash TEXT, "
+          "PRIMARY KEY (kind, rec), "
           "UNIQUE (kind, href))"_s,
           u"CREATE TABLE IF NOT EXISTS sync_skip (kind TEXT NOT NULL, href TEXT NOT NULL, "
           "etag TEXT, reason TEXT, PRIMARY KEY (kind, href))"_s,
@@ -80,13 +81,19 @@ void saveToken(adodb::Connection& db, Kind kind, const QString& token)
 QHash<QString, Item> items(adodb::Connection& db, Kind kind)
 {
     adodb::Recordset rs;
-    rs.Open(u"select rec, href, etag, server, hash from sync_item where kind = ?"_s, db,
-            {kindName(kind)});
+    rs.Open(u"select rec, href, etag, server, hash, sent, sent_hash from sync_item where "
+            "kind = ?"_s,
+            db, {kindName(kind)});
     QHash<QString, Item> out;
     out.reserve(rs.recordCount());
     for (; !rs.eof(); rs.MoveNext()) {
-        Item it{text(rs, 0), text(rs, 1), text(rs, 2), text(rs, 3).toUtf8(),
-                text(rs, 4).toLatin1()};
+        Item it{text(rs, 0),
+                text(rs, 1),
+                text(rs, 2),
+                text(rs, 3).toUtf8(),
+                text(rs, 4).toLatin1(),
+                text(rs, 5).toUtf8(),
+                text(rs, 6).toLatin1()};
         out.insert(it.href, std::move(it));
     }
     return out;
@@ -103,6 +110,18 @@ void putItem(adodb::Connection& db, Kind kind, const Item& item)
                {kindName(kind), item.rec, item.href, item.etag, QString::fromUtf8(item.server),
                 QString::fromLatin1(item.hash)});
     dropSkip(db, kind, item.href);
+}
+
+void markSent(adodb::Connection& db, Kind kind, const QString& rec, const QString& href,
+              const QByteArray& text, const QByteArray& hash)
+{
+    const int changed =
+        db.Execute(u"update sync_item set sent = ?, sent_hash = ? where kind = ? and rec = ?"_s,
+                   {QString::fromUtf8(text), QString::fromLatin1(hash), kindName(kind), rec});
+    if (changed == 0)
+        db.Execute(u"insert or replace into sync_item (kind, rec, href, etag, server, hash, sent, "
+                   "sent_hash) values (?, ?, ?, '', '', '', ?, ?)"_s,
+                   {kindName(kind), rec, href, QString::fromUtf8(text), QString::fromLatin1(hash)});
 }
 
 void dropItem(adodb::Connection& db, Kind kind, const QString& href)

@@ -45,10 +45,17 @@ struct Item {
     QString etag;
     QByteArray server; // the text last seen on (or sent to) the server
     QByteArray hash;   // rowHash of the local row then; empty: count as changed
+    // An upload under way: its text and the local row's hash. A sync stopped after the
+    // server took it knows the text as its own (no conflict with itself).
+    QByteArray sent;
+    QByteArray sentHash;
 };
 // Every item of a kind, by href.
 QHash<QString, Item> items(adodb::Connection& db, Kind kind);
 void putItem(adodb::Connection& db, Kind kind, const Item& item); // by rec, replacing
+// Notes an upload about to be sent (a new record gets its row, with no ETag yet).
+void markSent(adodb::Connection& db, Kind kind, const QString& rec, const QString& href,
+              const QByteArray& text, const QByteArray& hash);
 void dropItem(adodb::Connection& db, Kind kind, const QString& href);
 
 // Server items passed over (another component, a recurring event): href -> etag.
