@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/background.h"
 #include "app/mainfrm.h"
 #include "app/windows.h"
 #include "modul/cardmodul.h"
@@ -75,6 +76,7 @@ std::unique_ptr<mainfrm> start(ct::SingleInstance& instance)
     // On Wayland a new window takes the front only with the launcher's token.
     if (notify::onWayland() && !instance.activationToken().isEmpty())
         w->bringToFront(QString::fromLatin1(instance.activationToken()));
+    startBackgroundSync(w.get());
     return w;
 }
 
