@@ -12,12 +12,6 @@ constexpr int kHourField = 5;
 constexpr int kMinuteField = 6;
 } // namespace
 
-const std::array<int, tables::kMeetListColumns>& widthsTwips()
-{
-    static const std::array<int, tables::kMeetListColumns> w = {500, 1100, 2000, 2000, 1100, 1000};
-    return w;
-}
-
 QString departure(QStringView hour, QStringView minute)
 {
     return hour.toString() + (minute.size() == 1 ? u"：0"_s : u"："_s) + minute.toString();

@@ -1,20 +1,14 @@
 #pragma once
-// The meeting table meet_tab: the grid layout of found meetings, the departure time text,
-// and every statement the meeting window sends.
+// The meeting table meet_tab: the rows of found meetings as the grid shows them, the
+// departure time text, and every statement the meeting window sends.
 
-#include "modul/tables.h"
 #include "platform/adodb.h"
 #include "platform/celltable.h"
 
 #include <QString>
 #include <QVariant>
 
-#include <array>
-
 namespace meettab {
-
-// The grid columns are tables::meetHeadings(); their widths (twips), column j for j.
-const std::array<int, tables::kMeetListColumns>& widthsTwips();
 
 // Hour, full-width colon, minute; a one-character minute gets a leading 0.
 QString departure(QStringView hour, QStringView minute);

@@ -6,6 +6,7 @@
 //   ctdb export cards|meetings|diary FILE [DIR]
 //   ctdb import cards|meetings|diary FILE [DIR]
 //   ctdb history DATE [--restore N] [DIR]   earlier texts of a diary entry
+//   ctdb sync [setup URL --user NAME|status|forget] [DIR]   CardDAV/CalDAV sync
 // DIR defaults to the directory of ctdb itself (also --dir DIR).
 
 #include "modul/cardmodul.h"
@@ -14,6 +15,7 @@
 #include "tools/backup.h"
 #include "tools/console.h"
 #include "tools/history.h"
+#include "tools/synccmd.h"
 #include "tools/transfer.h"
 
 #include <QCoreApplication>
@@ -38,6 +40,7 @@ const QString kUsage =
     "  export cards|meetings|diary 文件 [目录]   导出名片、会议或日记\n"
     "  import cards|meetings|diary 文件 [目录]   导入名片、会议或日记\n"
     "  history 日期 [--restore 号码] [目录] 日记被替换前的文字；恢复其中一个\n"
+    "  sync [setup|status|forget] [目录]    和 CardDAV/CalDAV 服务器同步名片、会议和日记\n"
     "“ctdb 命令 --help”显示这个命令的说明。\n"
     "退出码：0 成功；1 数据有错或操作失败（什么也没有写入）；2 命令行有错。"_s;
 
@@ -273,6 +276,8 @@ int transferCommand(const QString& command, const Args& a)
 
 int run(const QStringList& arguments)
 {
+    if (!arguments.isEmpty() && arguments[0] == u"sync")
+        return synccmd::run(arguments.mid(1));
     const Args a = parse(arguments);
     if (a.positional.isEmpty()) {
         if (a.help) {

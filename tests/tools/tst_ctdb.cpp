@@ -21,7 +21,6 @@
 #include <QTest>
 #include <QTimeZone>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -1118,8 +1117,7 @@ private Q_SLOTS:
         QCOMPARE(ctdb({u"backup"_s, backup, source.path()}).code, 0);
         db.close();
 
-        const pid_t child = ::fork();
-        if (child == 0) { // writes past its cache, then dies before the commit
+        testsupport::Forked child([&db] { // writes past its cache, then dies before the commit
             adodb::Connection c;
             c.Open(cardmodul::connectionText(db.file()));
             c.Execute(u"PRAGMA cache_size = 10"_s);
@@ -1129,9 +1127,9 @@ private Q_SLOTS:
                 c.Execute(u"insert into cardtab (full_nam, note) values (?, ?)"_s,
                           {u"x"_s, QString(u"未提交"_s).repeated(400)});
             ::_exit(0);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
+            return 0;
+        });
+        QCOMPARE(child.wait(60000), 0);
         QVERIFY(QFile::exists(db.file() + u"-journal"_s));
         QVERIFY(QFileInfo(db.file() + u"-journal"_s).size() > 0);
 
