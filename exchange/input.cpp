@@ -21,8 +21,7 @@ QString megabytes(qsizetype bytes)
 // Follows lines and records through the bytes as they come.
 class Scanner {
 public:
-    Scanner(Framing f, const Limits& l)
-        : m_framing(f), m_limits(l), m_headDone(f != Framing::Components)
+    Scanner(Framing f, const Limits& l) : m_framing(f), m_limits(l), m_headDone(f == Framing::Csv)
     {
     }
 
@@ -69,6 +68,12 @@ private:
     {
         if (m_headDone)
             return;
+        if (m_framing == Framing::Sections) {
+            if (c == '#')
+                newRecord();
+            m_headDone = true;
+            return;
+        }
         if (m_head == 0 && (c == ' ' || c == '\t'))
             return;
         if (c >= 'a' && c <= 'z')
@@ -77,9 +82,7 @@ private:
         const bool begin = m_head == 6 && std::memcmp(m_text, "BEGIN:", 6) == 0;
         const bool end = m_head == 4 && std::memcmp(m_text, "END:", 4) == 0;
         if (begin || end) {
-            // A component begins or ends on this line: a new record from here.
-            m_record = m_lineBytes;
-            m_recordLine = m_line;
+            newRecord(); // a component begins or ends on this line
             m_headDone = true;
         } else if (m_head >= 6 || (std::memcmp(m_text, "BEGIN:", std::size_t(m_head)) != 0 &&
                                    std::memcmp(m_text, "END:", std::size_t(m_head)) != 0)) {
@@ -87,12 +90,19 @@ private:
         }
     }
 
+    // A new record from this line's beginning.
+    void newRecord()
+    {
+        m_record = m_lineBytes;
+        m_recordLine = m_line;
+    }
+
     void newLine()
     {
         ++m_line;
         m_lineBytes = 0;
         m_head = 0;
-        m_headDone = m_framing != Framing::Components;
+        m_headDone = m_framing == Framing::Csv;
         if (m_framing == Framing::Csv && !m_quoted) {
             m_record = 0;
             m_recordLine = m_line;

@@ -16,6 +16,7 @@ namespace exchange {
 enum class Framing {
     Components, // vCard and iCalendar: a record begins at a BEGIN: or END: line
     Csv,        // a line break outside double quotes ends a record
+    Sections,   // Markdown: a record begins at a heading (a line that begins with #)
 };
 
 struct Limits {

@@ -57,6 +57,8 @@ struct EarlyOpen {
     std::atomic<adodb::Connection*> checking = nullptr;
     std::atomic<bool> leaving = false; // the program ends: nothing more to tell
     QString text;                      // the connection text it opens
+    std::promise<void> ended;          // set when the thread is done
+    std::future<void> over = ended.get_future();
     std::thread thread;
 
     ~EarlyOpen()
@@ -72,6 +74,7 @@ std::unique_ptr<EarlyOpen> g_early;
 
 void runEarly(EarlyOpen* e, const QString& text, const QString& file, DamageTeller tell)
 {
+    const auto ended = qScopeGuard([e] { e->ended.set_value(); });
     Opened r = openShared(text);
     const bool ok = !r.error;
     e->opened.set_value(std::move(r));
@@ -128,6 +131,13 @@ std::optional<adodb::Error> holdDatabase()
         u"数据库文件“%1”正在使用：另一个澄桐工作管理打开着它（也许是在另一个终端、另一个会话里"
         "启动的），或者 ctdb restore 正在恢复它。一个数据库只能由一个程序使用，请使用已经打开的"
         "窗口。"_s.arg(QDir::toNativeSeparators(file)));
+}
+
+bool earlyDone(int timeoutMs)
+{
+    return !g_early || !g_early->over.valid() ||
+           g_early->over.wait_for(std::chrono::milliseconds(timeoutMs)) ==
+               std::future_status::ready;
 }
 
 std::optional<adodb::Error> connectShared()
