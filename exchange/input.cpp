@@ -15,7 +15,15 @@ constexpr qsizetype kChunk = qsizetype(1) << 20;
 
 QString megabytes(qsizetype bytes)
 {
+    if (bytes >= qsizetype(1) << 30 && bytes % (qsizetype(1) << 30) == 0)
+        return QString::number(bytes >> 30) + u" GB"_s;
     return QString::number(bytes >> 20) + u" MB"_s;
+}
+
+DataError tooLarge(int line, const Limits& limits)
+{
+    return DataError(line, u"文件超过了 %1（一次最多导入 %1），没有读完；请把它分成几个文件"
+                           "再导入。"_s.arg(megabytes(limits.total)));
 }
 
 // Follows lines and records through the bytes as they come.
@@ -27,6 +35,8 @@ public:
 
     void feed(const char* p, qsizetype n)
     {
+        if (n == 0)
+            return;
         if (!m_decided)
             decide(p, n);
         if (m_unit == 1)
@@ -210,8 +220,19 @@ QByteArray readBounded(QIODevice& in, Framing framing, QByteArray head, const Li
 {
     Scanner scan(framing, limits);
     QByteArray all = std::move(head);
+    // The scanner takes the bytes once there are enough to tell UTF-16 from bytes by.
+    constexpr qsizetype kEnoughToDecide = 64;
+    qsizetype fed = 0;
+    auto feed = [&](bool atEnd) {
+        if (fed == 0 && all.size() < kEnoughToDecide && !atEnd)
+            return;
+        scan.feed(all.constData() + fed, all.size() - fed);
+        fed = all.size();
+    };
     try {
-        scan.feed(all.constData(), all.size());
+        feed(false);
+        if (!in.isSequential() && in.size() > limits.total)
+            throw tooLarge(0, limits);
         if (!in.isSequential() && in.size() > all.size())
             all.reserve(qsizetype(in.size()) + 1);
         for (;;) {
@@ -221,9 +242,11 @@ QByteArray readBounded(QIODevice& in, Framing framing, QByteArray head, const Li
             all.resize(at + qMax<qint64>(n, 0));
             if (n < 0)
                 throw DataError(scan.line(), u"读到这一行时出错（%1）。"_s.arg(in.errorString()));
+            feed(n == 0);
             if (n == 0)
                 break;
-            scan.feed(all.constData() + at, qsizetype(n));
+            if (all.size() > limits.total)
+                throw tooLarge(scan.line(), limits);
         }
     } catch (const std::bad_alloc&) {
         const qsizetype read = all.size();

@@ -1,8 +1,9 @@
 #pragma once
-// Input read whole, within bounds. One line may hold at most Limits::line bytes and one
-// record (as the format frames its records) at most Limits::record bytes: endless input
-// (/dev/zero, `yes`, a quote or a card that never ends) is refused with a DataError that
-// names the line, before it grows any further, instead of filling the memory.
+// Input read whole, within bounds. One line may hold at most Limits::line bytes, one
+// record (as the format frames its records) at most Limits::record bytes and the whole
+// input at most Limits::total bytes: endless input (/dev/zero, `yes`, a quote or a card
+// that never ends, records without end) is refused with a DataError that names the line,
+// before it grows any further, instead of filling the memory.
 
 #include "exchange/records.h"
 
@@ -22,6 +23,7 @@ enum class Framing {
 struct Limits {
     qsizetype line = qsizetype(16) << 20;
     qsizetype record = qsizetype(64) << 20;
+    qsizetype total = qsizetype(1) << 30;
 };
 
 // Everything the device gives until its end, `head` (bytes read from it already) first.

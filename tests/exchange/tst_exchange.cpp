@@ -5,6 +5,7 @@
 #include "exchange/csv.h"
 #include "exchange/headings.h"
 #include "exchange/ical.h"
+#include "exchange/input.h"
 #include "exchange/markdown.h"
 #include "exchange/textcodec.h"
 #include "exchange/vcard.h"
@@ -144,9 +145,130 @@ const QDate kToday(2030, 1, 2);
 
 } // namespace
 
+// Input that never ends: `head`, then `unit` again and again.
+class Endless : public QIODevice {
+public:
+    Endless(QByteArray head, QByteArray unit) : m_head(std::move(head)), m_unit(std::move(unit))
+    {
+        open(QIODevice::ReadOnly);
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 max) override
+    {
+        for (qint64 i = 0; i < max; ++i, ++m_at)
+            data[i] = m_at < m_head.size() ? m_head[m_at]
+                                           : m_unit[(m_at - m_head.size()) % m_unit.size()];
+        return max;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_head;
+    QByteArray m_unit;
+    qint64 m_at = 0;
+};
+
+const exchange::Limits kSmall{64, 256, 4096};
+
+QByteArray utf16(const char* ascii, bool bigEndian = false)
+{
+    QByteArray out;
+    for (const char* c = ascii; *c; ++c)
+        out += bigEndian ? QByteArray(1, 0) + *c : QByteArray(1, *c) + '\0';
+    return out;
+}
+
 class tst_exchange : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // ---- bounded input ---------------------------------------------------------------
+
+    // Endless input ends in a fault naming the line where its bound was passed.
+    void input_endlessInputIsRefused_data()
+    {
+        QTest::addColumn<int>("framing");
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("unit");
+        QTest::addColumn<int>("line"); // -1: past the head
+        QTest::addColumn<QString>("says");
+        const int parts = int(exchange::Framing::Components), csv = int(exchange::Framing::Csv),
+                  md = int(exchange::Framing::Sections);
+        const QString tooLong = u"一行最多"_s, record = u"一条记录最多"_s,
+                      total = u"一次最多导入"_s;
+        QTest::newRow("a line without end")
+            << parts << QByteArray() << QByteArray(1, 0) << 1 << u"一行最多"_s;
+        QTest::newRow("a card without end")
+            << parts << QByteArray("VERSION:3.0\nBEGIN:VCARD\nFN:a\n") << QByteArray("NOTE:x\n")
+            << 2 << record;
+        QTest::newRow("lines after the last card")
+            << parts << QByteArray("BEGIN:VCARD\nFN:a\n  end:vcard\n") << QByteArray("junk\n") << 3
+            << record;
+        QTest::newRow("cards without end")
+            << parts << QByteArray() << QByteArray("BEGIN:VCARD\nFN:a\nEND:VCARD\n") << -1 << total;
+        QTest::newRow("a CSV quote that never closes")
+            << csv << QByteArray("a,b\n1,\"") << QByteArray("x\n") << 2 << record;
+        QTest::newRow("CSV rows without end")
+            << csv << QByteArray("a,b\n") << QByteArray("1,\"2\n3\"\n") << -1 << total;
+        QTest::newRow("a diary entry without end")
+            << md << QByteArray("# t\n\n## 2026-01-01\n\n") << QByteArray("x\n") << 3 << record;
+        QTest::newRow("diary entries without end")
+            << md << QByteArray("# t\n") << QByteArray("## d\n\nx\n\n") << -1 << total;
+        QTest::newRow("a UTF-16 line without end")
+            << parts << QByteArray("\xFF\xFE", 2) << QByteArray("x\0", 2) << 1 << tooLong;
+        QTest::newRow("a UTF-16 card without end, no byte-order mark")
+            << parts << utf16("BEGIN:VCARD\nEND:VCARD\nBEGIN:VCARD\n") << utf16("N:x\n") << 3
+            << record;
+        QTest::newRow("a UTF-16 card without end, big-endian with its mark")
+            << parts << QByteArray("\xFE\xFF", 2) + utf16("BEGIN:VCARD\nEND:VCARD\n", true)
+            << utf16("N:x\n", true) << 2 << record;
+    }
+    void input_endlessInputIsRefused()
+    {
+        QFETCH(int, framing);
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, unit);
+        QFETCH(int, line);
+        QFETCH(QString, says);
+        Endless in(head, unit);
+        try {
+            exchange::readBounded(in, exchange::Framing(framing), {}, kSmall);
+            QFAIL("endless input read to its end");
+        } catch (const DataError& e) {
+            if (line >= 0)
+                QCOMPARE(e.line(), line);
+            else
+                QVERIFY2(e.line() > head.count('\n') + 1, qPrintable(QString::number(e.line())));
+            QVERIFY2(e.message().contains(says), qPrintable(e.message()));
+        }
+    }
+
+    // Within the bounds everything is read, the bytes read before first; a file larger
+    // than the whole bound is refused before it is read.
+    void input_withinBoundsReadWhole()
+    {
+        const QByteArray card = "BEGIN:VCARD\nFN:" + QByteArray(40, 'a') + "\nEND:VCARD\n";
+        QByteArray file;
+        while (file.size() + card.size() <= kSmall.total)
+            file += card;
+        QBuffer b(&file);
+        b.open(QIODevice::ReadOnly);
+        b.seek(10);
+        QCOMPARE(exchange::readBounded(b, exchange::Framing::Components, file.left(10), kSmall),
+                 file);
+        QByteArray more = file + card;
+        QBuffer big(&more);
+        big.open(QIODevice::ReadOnly);
+        try {
+            exchange::readBounded(big, exchange::Framing::Components, {}, kSmall);
+            QFAIL("a file past the bound was read");
+        } catch (const DataError& e) {
+            QCOMPARE(e.line(), 0);
+            QVERIFY2(e.message().contains(u"一次最多导入"_s), qPrintable(e.message()));
+        }
+    }
+
     // ---- vCard -----------------------------------------------------------------------
 
     void vcard_roundTripKeepsEveryColumn()

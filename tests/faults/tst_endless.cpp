@@ -53,29 +53,42 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("command"); // run by sh; %1 the directory, %2 ctdb
         QTest::addColumn<QString>("file");    // as the message names it
-        QTest::addColumn<int>("line");        // 0: any
+        QTest::addColumn<int>("line");        // 0: any, -1: the whole file
         QTest::addColumn<QString>("says");
-        QTest::newRow("/dev/zero as vCard")
-            << u"%2 import cards /dev/zero --format vcf %1"_s << u"/dev/zero"_s << 1 << u"16 MB"_s;
-        QTest::newRow("/dev/zero as CSV")
-            << u"%2 import cards /dev/zero --format csv %1"_s << u"/dev/zero"_s << 1 << u"16 MB"_s;
+        QTest::addColumn<qint64>("memory"); // the address space ctdb may use
+        QTest::newRow("/dev/zero as vCard") << u"%2 import cards /dev/zero --format vcf %1"_s
+                                            << u"/dev/zero"_s << 1 << u"16 MB"_s << kMemory;
+        QTest::newRow("/dev/zero as CSV") << u"%2 import cards /dev/zero --format csv %1"_s
+                                          << u"/dev/zero"_s << 1 << u"16 MB"_s << kMemory;
         QTest::newRow("/dev/zero as iCalendar") << u"%2 import meetings /dev/zero --format ics %1"_s
-                                                << u"/dev/zero"_s << 1 << u"16 MB"_s;
+                                                << u"/dev/zero"_s << 1 << u"16 MB"_s << kMemory;
         QTest::newRow("yes NOTE:x on standard input")
-            << u"yes NOTE:x | %2 import cards - %1"_s << u"标准输入"_s << 1 << u"64 MB"_s;
+            << u"yes NOTE:x | %2 import cards - %1"_s << u"标准输入"_s << 1 << u"64 MB"_s
+            << kMemory;
         QTest::newRow("a card that never ends")
             << u"{ printf 'BEGIN:VCARD\\nVERSION:3.0\\nFN:a\\n'; yes NOTE:x; } | %2 import cards - %1"_s
-            << u"标准输入"_s << 1 << u"64 MB"_s;
+            << u"标准输入"_s << 1 << u"64 MB"_s << kMemory;
         QTest::newRow("a CSV quote that never closes")
             << u"{ printf '姓名,说明\\n甲,\"'; yes 说明; } | %2 import cards - --format csv %1"_s
-            << u"标准输入"_s << 2 << u"64 MB"_s;
+            << u"标准输入"_s << 2 << u"64 MB"_s << kMemory;
         QTest::newRow("an event that never ends")
             << u"{ printf 'BEGIN:VCALENDAR\\r\\nBEGIN:VEVENT\\r\\n'; yes 'DESCRIPTION:x'; } | "
                "%2 import meetings - %1"_s
-            << u"标准输入"_s << 2 << u"64 MB"_s;
+            << u"标准输入"_s << 2 << u"64 MB"_s << kMemory;
+        QTest::newRow("a diary entry that never ends")
+            << u"{ printf '# 工作日记\\n\\n## 2026-01-01\\n\\n'; yes 说明; } | %2 import diary - %1"_s
+            << u"标准输入"_s << 3 << u"64 MB"_s << kMemory;
         // Endless rows that each are fine: the memory runs out, and that is said too.
         QTest::newRow("endless CSV rows") << u"yes '甲,乙' | %2 import cards - --format csv %1"_s
-                                          << u"标准输入"_s << 0 << u"内存不足"_s;
+                                          << u"标准输入"_s << 0 << u"内存不足"_s << kMemory;
+        // With room enough, the bound of a whole file ends them.
+        QTest::newRow("endless cards")
+            << u"yes 'BEGIN:VCARD\nFN:甲\nEND:VCARD' | %2 import cards - %1"_s << u"标准输入"_s << 0
+            << u"一次最多导入 1 GB"_s << 4 * kMemory;
+        QTest::newRow("a file larger than the bound")
+            << u"truncate -s 1025M %1/big.vcf && %2 import cards %1/big.vcf %1; "
+               "s=$?; rm %1/big.vcf; exit $s"_s
+            << u"%1/big.vcf"_s << -1 << u"一次最多导入 1 GB"_s << kMemory;
     }
     void refusedPastItsBound()
     {
@@ -83,15 +96,20 @@ private Q_SLOTS:
         QFETCH(QString, file);
         QFETCH(int, line);
         QFETCH(QString, says);
+        QFETCH(qint64, memory);
         const QByteArray before = faults::digest(m_db);
         faults::Options o;
-        o.memoryLimit = kMemory;
+        o.memoryLimit = memory;
         o.timeoutMs = 120000;
         const faults::Run r = faults::run(
             u"/bin/sh"_s, {u"-c"_s, command.arg(m_dir->path(), faults::ctdbProgram())}, o);
         QVERIFY2(r.finished, "ctdb did not end");
         QCOMPARE(r.code, 1);
-        const QString at = line > 0 ? u"%1 第 %2 行："_s.arg(file).arg(line) : file + u" 第 "_s;
+        if (file.contains(u"%1"_s))
+            file = file.arg(m_dir->path());
+        const QString at = line > 0    ? u"%1 第 %2 行："_s.arg(file).arg(line)
+                           : line == 0 ? file + u" 第 "_s
+                                       : file + u"："_s;
         QVERIFY2(r.err.contains(at), qPrintable(r.err));
         QVERIFY2(r.err.contains(says), qPrintable(r.err));
         QVERIFY2(r.err.contains(u"没有导入任何记录"_s), qPrintable(r.err));
