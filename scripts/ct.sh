@@ -26,6 +26,14 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing
 }
 
+# Each stage of the test command says how long it took.
+stage_start=$(date +%s)
+stage() {
+    now=$(date +%s)
+    echo "== $1: $((now - stage_start)) s"
+    stage_start=$now
+}
+
 build() {
     dir=$1; shift
     cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
@@ -41,15 +49,24 @@ run)
     ;;
 test)
     install_missing
+    stage "install"
     build build -DCMAKE_BUILD_TYPE=Release
+    stage "release build"
     ctest --test-dir build --output-on-failure -j2 -LE e2e
+    stage "unit, widget, fault and sync tests"
     ctest --test-dir build --output-on-failure -L e2e
-    # Once more with AddressSanitizer and UndefinedBehaviorSanitizer (unit and widget tests).
+    stage "desktop journeys"
+    # Once more with AddressSanitizer and UndefinedBehaviorSanitizer (unit, widget and fault
+    # tests; the sync scenarios run the same code paths against real servers above).
     build build-asan -DCMAKE_BUILD_TYPE=Debug -DCT_SANITIZE=ON -DCT_BUILD_BENCH=OFF
-    ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j2 -LE e2e
+    stage "sanitizer build"
+    ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j2 -LE "e2e|sync"
+    stage "sanitizer tests"
     # The libFuzzer targets: a build of their own with clang, each run for a bounded time.
     build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCT_FUZZ=ON
+    stage "fuzz build"
     ctest --test-dir build-fuzz --output-on-failure -j2 -L fuzz
+    stage "fuzz runs"
     ;;
 *)
     echo "usage: scripts/ct.sh run | test" >&2
