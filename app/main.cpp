@@ -3,6 +3,7 @@
 #include "app/mainfrm.h"
 #include "app/startup.h"
 #include "platform/instance.h"
+#include "platform/windowing.h"
 
 #include <QApplication>
 
@@ -10,7 +11,8 @@ int main(int argc, char** argv)
 {
     ct::SingleInstance instance;
     shell::beforeApplication(instance);
-    QApplication app(argc, argv);
+    windowing::Arguments args(argc, argv); // X through XWayland unless the user chose
+    QApplication app(args.argc, args.argv());
     shell::setUp(app);
     const auto w = shell::start(instance);
     if (!w)

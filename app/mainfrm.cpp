@@ -8,6 +8,7 @@
 #include "widgets/form.h"
 #include "widgets/modulboxes.h"
 #include "widgets/msgbox.h"
+#include "widgets/notify.h"
 #include "widgets/twips.h"
 
 #include <QAction>
@@ -128,12 +129,18 @@ void mainfrm::Form_Load()
     Timer1->start();
 }
 
-void mainfrm::bringToFront()
+void mainfrm::bringToFront(const QString& activationToken)
 {
+    const bool wayland = notify::onWayland();
+    if (wayland && activationToken.isEmpty())
+        notify::send({notify::kAlreadyRunning});
+    else if (wayland) // Qt's Wayland activation takes the token from there
+        qputenv("XDG_ACTIVATION_TOKEN", activationToken.toLatin1());
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();
     activateWindow();
+    qunsetenv("XDG_ACTIVATION_TOKEN"); // used or refused: never handed on to a child
 }
 
 void mainfrm::open(Window w, bool minimise)
@@ -226,7 +233,6 @@ void mainfrm::Timer1_Timer()
             today = false;
         }
         if (!today)
-            msgbox::show(
-                {schedule::kDiaryPrompt, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
+            notify::remind(schedule::kDiaryPrompt);
     }
 }

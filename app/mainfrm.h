@@ -41,8 +41,10 @@ public:
     QTimer* Timer1 = nullptr;
     QAction* MnExit = nullptr;
 
-    // Brings the window back to the front (a second start asks for it).
-    void bringToFront();
+    // Brings the window back to the front (a second start asks for it). On Wayland only
+    // the launcher's activation token lets it take the front; without one a notification
+    // says that the program already runs.
+    void bringToFront(const QString& activationToken = {});
 
 protected:
     void closeEvent(QCloseEvent* e) override;

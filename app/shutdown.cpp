@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "widgets/bus.h"
 #include "widgets/msgbox.h"
+#include "widgets/notify.h"
 #include "widgets/session.h"
 
 #include <QGuiApplication>
@@ -35,7 +36,7 @@ bool winhookproc(bool mayInteract)
         exists = true;
     }
     if (!exists && schedule::todayEntryRequired(now.time())) {
-        msgbox::show({schedule::kDiaryPrompt, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
+        notify::remind(schedule::kDiaryPrompt);
         return false;
     }
     canexit = true;

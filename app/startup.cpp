@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/background.h"
 #include "app/mainfrm.h"
 #include "app/windows.h"
 #include "modul/cardmodul.h"
@@ -8,6 +9,7 @@
 #include "widgets/form.h"
 #include "widgets/modulboxes.h"
 #include "widgets/msgbox.h"
+#include "widgets/notify.h"
 #include "widgets/session.h"
 
 #include <QApplication>
@@ -29,6 +31,10 @@ void setUp(QApplication& app)
 void beforeApplication(ct::SingleInstance& instance)
 {
     bus::preventAutolaunch();
+    // The launcher's activation token is this start's alone: a second start hands it to the
+    // running copy, a first one uses it when its window is shown; no child inherits it.
+    instance.setActivationToken(qgetenv("XDG_ACTIVATION_TOKEN"));
+    qunsetenv("XDG_ACTIVATION_TOKEN");
     QThread::currentThread(); // this thread is the application's main thread
     if (instance.tryLock())
         cardmodul::preopen(cardmodul::tellDamage);
@@ -67,6 +73,10 @@ std::unique_ptr<mainfrm> start(ct::SingleInstance& instance)
                      [] { QCoreApplication::exit(0); });
 
     w->show();
+    // On Wayland a new window takes the front only with the launcher's token.
+    if (notify::onWayland() && !instance.activationToken().isEmpty())
+        w->bringToFront(QString::fromLatin1(instance.activationToken()));
+    startBackgroundSync(w.get());
     return w;
 }
 

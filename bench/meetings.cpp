@@ -8,6 +8,7 @@
 
 #include "modul/cardmodul.h"
 #include "modul/meettab.h"
+#include "modul/tables.h"
 #include "platform/appinfo.h"
 #include "widgets/grid.h"
 #include "widgets/modulboxes.h"

@@ -45,33 +45,61 @@ cardmain::cardmain(QWidget* parent) : QDialog(parent)
         SSTab1->addTab(pages[i], captions[i]);
     }
     // Positions on a page are designed relative to the tab control, tabs included.
-    m_pageTop = SSTab1->tabBar()->sizeHint().height();
+    const QPoint page(0, -SSTab1->tabBar()->sizeHint().height());
 
-    // Page 0: the basic details and the buttons.
-    QWidget* p0 = pages[0];
-    sernotxt = edit(p0, "sernotxt", {}, 0, 1440, 600, 2415);
-    sernotxt->setAccessibleName(u"序号"_s);
-    {
-        QPalette pal = sernotxt->palette();
-        pal.setColor(QPalette::Base, pal.color(QPalette::Window)); // the system menu colour
-        sernotxt->setPalette(pal);
-    }
-    nametxt = edit(p0, "nametxt", u"姓  名"_s, 345, 1440, 1080, 2415);
+    // In twips. `label`: where the label of the box starts (form::Control).
+    // clang-format off
+    form::build(pages[0], {
+        // member        object name     caption        left   top  width height  label
+        {&sernotxt,      "sernotxt",     u"序号"_s,     1440,   600, 2415, 375},
+        {&nametxt,       "nametxt",      u"姓  名"_s,   1440,  1080, 2415, 375,    345},
+        {&off_namtxt,    "off_namtxt",   u"单  位"_s,   1440,  1560, 2415, 375,    345},
+        {&statustxt,     "statustxt",    u"职  务"_s,   1440,  2040, 2415, 375,    345},
+        {&glendertxt,    "glendertxt",   u"性  别"_s,   1440,  2520, 2415, 375,    345},
+        {&nationtxt,     "nationtxt",    u"民  族"_s,   1440,  3000, 2415, 375,    345},
+        {&agetxt,        "agetxt",       u"年  龄"_s,   1440,  3480, 2415, 375,    345},
+        {&blood_typtxt,  "blood_typtxt", u"血  型"_s,   1440,  3960, 2415, 375,    345},
+        {&Newcmd,        "Newcmd",       u"添加名片"_s, 4440,   840, 1335, 375},
+        {&Command2,      "Command2",     u"名片修改"_s, 4440,  1320, 1335, 375},
+        {&Command3,      "Command3",     u"删除名片"_s, 4440,  1800, 1335, 375},
+        {&Command7,      "Command7",     u"名片查询"_s, 4440,  2280, 1335, 375},
+        {&Command5,      "Command5",     u"下一条"_s,   4440,  2760, 1335, 375},
+        {&Command6,      "Command6",     u"上一条"_s,   4440,  3240, 1335, 375},
+        {&Command4,      "Command4",     u"退  出"_s,   4440,  3720, 1335, 375},
+    }, page);
+    form::build(pages[1], {
+        {&off_addrtxt,   "off_addrtxt",  u"单位地址"_s, 1080,   720, 2055, 375,    120},
+        {&fax_codetxt,   "fax_codetxt",  u"传真号码"_s, 1080,  1200, 2055, 375,    120},
+        {&web_addrtxt,   "web_addrtxt",  u"单位网址"_s, 1080,  1680, 2055, 375,    120},
+        {&mobiletxt,     "mobiletxt",    u"手   机"_s,  1080,  2160, 2055, 375,    120},
+        {&home_addrtxt,  "home_addrtxt", u"家庭地址"_s, 1080,  2640, 2055, 375,    120},
+        {&h_ziptxt,      "h_ziptxt",     u"家庭邮编"_s, 1080,  3120, 2055, 375,    120},
+        {&web_namtxt,    "web_namtxt",   u"网    名"_s, 1080,  3600, 2055, 375,    120},
+        {&o_phonetxt,    "o_phonetxt",   u"单位电话"_s, 4200,   720, 2175, 375,   3240},
+        {&off_ziptxt,    "off_ziptxt",   u"单位邮编"_s, 4200,  1200, 2175, 375,   3240},
+        {&mail_addrtxt,  "mail_addrtxt", u"E_MAIL"_s,   4200,  1680, 2175, 375,   3240},
+        {&call_codetxt,  "call_codetxt", u"呼    机"_s, 4200,  2160, 2175, 375,   3240},
+        {&h_phonetxt,    "h_phonetxt",   u"家庭电话"_s, 4200,  2640, 2175, 375,   3240},
+        {&qqtxt,         "qqtxt",        u"QQ号"_s,     4200,  3120, 2175, 375,   3240},
+    }, page);
+    form::build(pages[2], {
+        {form::label,    "Label_other",  u" 备  注"_s,   120,   480, 1500,  240},
+        {&othertxt,      "othertxt",     u" 备  注"_s,   120,   720, 6135, 3735},
+    }, page);
+    form::build(pages[3], {
+        {&findnamtxt,    "findnamtxt",   u"姓名："_s,   1680,   600, 2175, 375,    960},
+        {&findnamcmd,    "findnamcmd",   u"查  找"_s,   4200,   600, 1335, 375},
+        {&MSFcard,       "MSFcard",      u"名片列表"_s,    0,  1320, 6495, 3375},
+    }, page);
+    // clang-format on
+    pages[2]->findChild<QLabel*>(u"Label_other"_s)->setBuddy(othertxt);
+    QPalette pal = sernotxt->palette();
+    pal.setColor(QPalette::Base, pal.color(QPalette::Window)); // the system menu colour
+    sernotxt->setPalette(pal);
     form::limitTyping(nametxt, 10); // a longer stored name is still shown whole
-    off_namtxt = edit(p0, "off_namtxt", u"单  位"_s, 345, 1440, 1560, 2415);
-    statustxt = edit(p0, "statustxt", u"职  务"_s, 345, 1440, 2040, 2415);
-    glendertxt = edit(p0, "glendertxt", u"性  别"_s, 345, 1440, 2520, 2415);
-    nationtxt = edit(p0, "nationtxt", u"民  族"_s, 345, 1440, 3000, 2415);
-    agetxt = edit(p0, "agetxt", u"年  龄"_s, 345, 1440, 3480, 2415);
-    blood_typtxt = edit(p0, "blood_typtxt", u"血  型"_s, 345, 1440, 3960, 2415);
+    MSFcard->grid()->setCols(tables::kCardColumns);
+    MSFcard->grid()->setRows(2);
 
-    Newcmd = button(p0, "Newcmd", u"添加名片"_s, 4440, 840);
-    Command2 = button(p0, "Command2", u"名片修改"_s, 4440, 1320);
-    Command3 = button(p0, "Command3", u"删除名片"_s, 4440, 1800);
-    Command7 = button(p0, "Command7", u"名片查询"_s, 4440, 2280);
-    Command5 = button(p0, "Command5", u"下一条"_s, 4440, 2760);
-    Command6 = button(p0, "Command6", u"上一条"_s, 4440, 3240);
-    Command4 = button(p0, "Command4", u"退  出"_s, 4440, 3720);
     connect(Newcmd, &QPushButton::clicked, this, &cardmain::Newcmd_Click);
     connect(Command2, &QPushButton::clicked, this, &cardmain::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &cardmain::Command3_Click);
@@ -79,49 +107,7 @@ cardmain::cardmain(QWidget* parent) : QDialog(parent)
     connect(Command5, &QPushButton::clicked, this, &cardmain::Command5_Click);
     connect(Command6, &QPushButton::clicked, this, &cardmain::Command6_Click);
     connect(Command4, &QPushButton::clicked, this, &cardmain::Command4_Click);
-
-    // Page 1: contact details, two columns of seven rows (the last right one empty).
-    QWidget* p1 = pages[1];
-    const int rows[7] = {720, 1200, 1680, 2160, 2640, 3120, 3600};
-    off_addrtxt = edit(p1, "off_addrtxt", u"单位地址"_s, 120, 1080, rows[0], 2055);
-    fax_codetxt = edit(p1, "fax_codetxt", u"传真号码"_s, 120, 1080, rows[1], 2055);
-    web_addrtxt = edit(p1, "web_addrtxt", u"单位网址"_s, 120, 1080, rows[2], 2055);
-    mobiletxt = edit(p1, "mobiletxt", u"手   机"_s, 120, 1080, rows[3], 2055);
-    home_addrtxt = edit(p1, "home_addrtxt", u"家庭地址"_s, 120, 1080, rows[4], 2055);
-    h_ziptxt = edit(p1, "h_ziptxt", u"家庭邮编"_s, 120, 1080, rows[5], 2055);
-    web_namtxt = edit(p1, "web_namtxt", u"网    名"_s, 120, 1080, rows[6], 2055);
-    o_phonetxt = edit(p1, "o_phonetxt", u"单位电话"_s, 3240, 4200, rows[0], 2175);
-    off_ziptxt = edit(p1, "off_ziptxt", u"单位邮编"_s, 3240, 4200, rows[1], 2175);
-    mail_addrtxt = edit(p1, "mail_addrtxt", u"E_MAIL"_s, 3240, 4200, rows[2], 2175);
-    call_codetxt = edit(p1, "call_codetxt", u"呼    机"_s, 3240, 4200, rows[3], 2175);
-    h_phonetxt = edit(p1, "h_phonetxt", u"家庭电话"_s, 3240, 4200, rows[4], 2175);
-    qqtxt = edit(p1, "qqtxt", u"QQ号"_s, 3240, 4200, rows[5], 2175);
-
-    // Page 2: remarks.
-    QWidget* p2 = pages[2];
-    auto* otherLabel = new QLabel(u" 备  注"_s, p2);
-    otherLabel->setObjectName(u"Label_other"_s);
-    otherLabel->setGeometry(twips::toPx(120), twips::toPx(480) - m_pageTop, twips::toPx(1500),
-                            twips::toPx(240));
-    othertxt = new QPlainTextEdit(p2);
-    othertxt->setObjectName(u"othertxt"_s);
-    othertxt->setAccessibleName(u" 备  注"_s);
-    othertxt->setTabChangesFocus(true);
-    othertxt->setGeometry(twips::toPx(120), twips::toPx(720) - m_pageTop, twips::toPx(6135),
-                          twips::toPx(3735));
-    otherLabel->setBuddy(othertxt);
-
-    // Page 3: the lookup and the card list.
-    QWidget* p3 = pages[3];
-    findnamtxt = edit(p3, "findnamtxt", u"姓名："_s, 960, 1680, 600, 2175);
-    findnamcmd = button(p3, "findnamcmd", u"查  找"_s, 4200, 600);
     connect(findnamcmd, &QPushButton::clicked, this, &cardmain::findnamcmd_Click);
-    MSFcard = new ct::GridView(p3);
-    MSFcard->setObjectName(u"MSFcard"_s);
-    MSFcard->setAccessibleName(u"名片列表"_s);
-    MSFcard->grid()->setCols(tables::kCardColumns);
-    MSFcard->grid()->setRows(2);
-    MSFcard->setGeometry(0, twips::toPx(1320) - m_pageTop, twips::toPx(6495), twips::toPx(3375));
     connect(MSFcard, &ct::GridView::Click, this, &cardmain::MSFcard_Click);
 
     m_lines = {sernotxt,    nametxt,      off_namtxt,  statustxt,    glendertxt,   nationtxt,
@@ -132,36 +118,6 @@ cardmain::cardmain(QWidget* parent) : QDialog(parent)
     SSTab1->setCurrentIndex(0);
     form::centre(this);
     form::useDesignedKeys(this);
-}
-
-QLineEdit* cardmain::edit(QWidget* page, const char* name, const QString& label, int labelLeft,
-                          int left, int top, int width)
-{
-    auto* e = new QLineEdit(page);
-    e->setObjectName(QString::fromLatin1(name));
-    e->setGeometry(twips::toPx(left), twips::toPx(top) - m_pageTop, twips::toPx(width),
-                   twips::toPx(375));
-    if (!label.isEmpty()) {
-        auto* l = new QLabel(label, page);
-        l->setObjectName(u"Label_"_s + e->objectName());
-        l->setGeometry(twips::toPx(labelLeft), twips::toPx(top) - m_pageTop,
-                       twips::toPx(left - labelLeft - 60), twips::toPx(375));
-        l->setBuddy(e);
-        e->setAccessibleName(label);
-    }
-    return e;
-}
-
-QPushButton* cardmain::button(QWidget* page, const char* name, const QString& caption, int left,
-                              int top)
-{
-    auto* b = new QPushButton(caption, page);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAccessibleName(caption);
-    b->setAutoDefault(false);
-    b->setGeometry(twips::toPx(left), twips::toPx(top) - m_pageTop, twips::toPx(1335),
-                   twips::toPx(375));
-    return b;
 }
 
 QString cardmain::boxText(int c) const

@@ -87,9 +87,5 @@ private:
     void showRows(adodb::Recordset& rs, int n);
     void copyRow(int r);
     void emptyBoxes();
-    QLineEdit* edit(QWidget* page, const char* name, const QString& label, int labelLeft, int left,
-                    int top, int width);
-    QPushButton* button(QWidget* page, const char* name, const QString& caption, int left, int top);
     std::array<QLineEdit*, 21> m_lines{}; // the single-line boxes of columns 0 .. 20
-    int m_pageTop = 0;                    // pixels between the tab control's top and a page's
 };

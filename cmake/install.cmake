@@ -27,8 +27,10 @@ install(CODE "
   message(STATUS \"Installing: \${out}\")
   configure_file(\"${PROJECT_SOURCE_DIR}/resources/ctwork.desktop.in\" \"\${out}\" @ONLY)
   file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
-  file(CREATE_LINK \"../${CT_INSTALL_APPDIR}/ctwork\"
-       \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/ctwork\" SYMBOLIC)
+  foreach(exe ctwork ctdb)
+    file(CREATE_LINK \"../${CT_INSTALL_APPDIR}/\${exe}\"
+         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/\${exe}\" SYMBOLIC)
+  endforeach()
   # A first install gets an empty database; an existing one is never touched.
   if(\"\$ENV{DESTDIR}\" STREQUAL \"\" AND NOT EXISTS \"\${app}/ctsource.mdb\")
     execute_process(COMMAND \"\${app}/ctdb\" init \"\${app}\" RESULT_VARIABLE rc)

@@ -6,6 +6,7 @@
 #include "widgets/form.h"
 #include "widgets/modulboxes.h"
 #include "widgets/msgbox.h"
+#include "widgets/notify.h"
 #include "widgets/topmost.h"
 #include "widgets/twips.h"
 
@@ -28,50 +29,31 @@ dailyfrm::dailyfrm(QWidget* parent) : QDialog(parent)
     f.setFamilies({u"宋体"_s, u"SimSun"_s, u"Noto Serif CJK SC"_s, u"Noto Sans CJK SC"_s});
     setFont(f);
 
-    Label1 = new QLabel(u"日 期："_s, this);
-    Label1->setObjectName(u"Label1"_s);
-    twips::place(Label1, 120, 240, 720, 315);
-    datetxt = new QLineEdit(this);
-    datetxt->setObjectName(u"datetxt"_s);
-    twips::place(datetxt, 840, 240, 1335, 315);
+    // clang-format off
+    form::build(this, {
+        // member    object name  caption        left  top  width height
+        {&Label1,    "Label1",    u"日 期："_s,   120,  240,  720,  315},
+        {&datetxt,   "datetxt",   u"日 期："_s,   840,  240, 1335,  315},
+        {&Frame1,    "Frame1",    {},            2640,    0, 1455,  930}});
+    form::build(Frame1, {
+        {&Option1,   "Option1",   u"新增"_s,      120,   60, 1215,  270},
+        {&Option2,   "Option2",   u"查询"_s,      120,  345, 1215,  270},
+        {&Option3,   "Option3",   u"昨日"_s,      120,  630, 1215,  270}});
+    form::build(this, {
+        {&dailycmd,  "dailycmd",  u"确   定"_s,  4560,  240, 1215,  495},
+        {&logtxt,    "logtxt",    u"日记内容"_s,    0,  960, 6015, 3255}});
+    // clang-format on
     Label1->setBuddy(datetxt);
-    datetxt->setAccessibleName(u"日 期："_s);
-
     // The frame's caption lies out of view; only the three options show.
-    Frame1 = new QGroupBox(this);
-    Frame1->setObjectName(u"Frame1"_s);
     Frame1->setFlat(true);
-    twips::place(Frame1, 2640, 0, 1455, 930);
     Frame1->setAccessibleName(u"日记方式"_s);
-    auto option = [this](const char* name, const QString& caption, int top) {
-        auto* o = new QRadioButton(caption, Frame1);
-        o->setObjectName(QString::fromLatin1(name));
-        o->setAccessibleName(caption);
-        twips::place(o, 120, top, 1215, 270);
-        return o;
-    };
-    Option1 = option("Option1", u"新增"_s, 60);
-    Option2 = option("Option2", u"查询"_s, 345);
-    Option3 = option("Option3", u"昨日"_s, 630);
     auto* group = new QButtonGroup(this);
     group->addButton(Option1);
     group->addButton(Option2);
     group->addButton(Option3);
     connect(Option1, &QRadioButton::clicked, this, &dailyfrm::Option1_Click);
     connect(Option2, &QRadioButton::clicked, this, &dailyfrm::Option2_Click);
-
-    dailycmd = new QPushButton(u"确   定"_s, this);
-    dailycmd->setObjectName(u"dailycmd"_s);
-    dailycmd->setAccessibleName(u"确   定"_s);
-    dailycmd->setAutoDefault(false);
-    twips::place(dailycmd, 4560, 240, 1215, 495);
     connect(dailycmd, &QPushButton::clicked, this, &dailyfrm::dailycmd_Click);
-
-    logtxt = new QPlainTextEdit(this);
-    logtxt->setObjectName(u"logtxt"_s);
-    logtxt->setAccessibleName(u"日记内容"_s);
-    twips::place(logtxt, 0, 960, 6015, 3255);
-    logtxt->setTabChangesFocus(true);
     logtxt->setFocus(); // the window opens ready for writing
     form::useDesignedKeys(this);
 
@@ -105,8 +87,7 @@ bool dailyfrm::Form_Load()
         datetxt->setEnabled(false);
         Option1->setEnabled(false);
         Option2->setEnabled(false);
-        msgbox::show(
-            {u"请记昨天的工作日记！"_s, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
+        notify::remind(u"请记昨天的工作日记！"_s);
         Option3->setChecked(true);
     }
     return true;

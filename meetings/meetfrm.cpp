@@ -25,9 +25,10 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-constexpr int kRowHeight = 375;
-} // namespace
+// The grid's column widths as designed, under the headings tables::meetHeadings(); every
+// search sets them.
+const std::array<int, tables::kMeetListColumns> meetfrm::kGridTwips{
+    {500, 1100, 2000, 2000, 1100, 1000}};
 
 meetfrm::meetfrm(QWidget* parent) : QDialog(parent)
 {
@@ -37,88 +38,54 @@ meetfrm::meetfrm(QWidget* parent) : QDialog(parent)
     setFont(form::songFont());
     twips::resizeClient(this, 6210, 5340);
 
-    Frame1 = new QGroupBox(u"查找方式"_s, this);
-    Frame1->setObjectName(u"Frame1"_s);
-    Frame1->setAccessibleName(u"查找方式"_s);
-    twips::place(Frame1, 0, 120, 4095, 615);
-    const std::pair<QRadioButton**, const char*> options[] = {
-        {&Option1, "Option1"}, {&Option2, "Option2"}, {&Option3, "Option3"}};
-    const QString optionCaptions[] = {u"会议日期"_s, u"会议主题"_s, u"会议地点"_s};
-    for (int i = 0; i < 3; ++i) {
-        auto* o = new QRadioButton(optionCaptions[i], Frame1);
-        o->setObjectName(QString::fromLatin1(options[i].second));
-        o->setAccessibleName(optionCaptions[i]);
-        twips::place(o, 120 + i * 1320, 240, 1215, 300);
-        *options[i].first = o;
+    // In twips. `label`: where the label of the control starts (form::Control).
+    // clang-format off
+    form::build(this, {
+        // member        object name     caption              left   top  width height  label
+        {&Frame1,        "Frame1",       u"查找方式"_s,          0,   120, 4095,  615}});
+    form::build(Frame1, {
+        {&Option1,       "Option1",      u"会议日期"_s,        120,   240, 1215,  300},
+        {&Option2,       "Option2",      u"会议主题"_s,       1440,   240, 1215,  300},
+        {&Option3,       "Option3",      u"会议地点"_s,       2760,   240, 1215,  300}});
+    form::build(this, {
+        {&Frame2,        "Frame2",       u"修改方式"_s,       4200,   120, 1575,  615}});
+    form::build(Frame2, {
+        {&Check1,        "Check1",       u"修改记录"_s,        120,   240, 1335,  300}});
+    form::build(this, {
+        {&recorddaytxt,  "recorddaytxt", u"纪录日期："_s,     1440,   960, 2655,  375,    240},
+        {&meettxt,       "meettxt",      u"会议主题："_s,     1440,  1440, 2655,  375,    240},
+        {&addrtxt,       "addrtxt",      u"会议地点："_s,     1440,  1920, 2655,  375,    240},
+        {&meetdaytxt,    "meetdaytxt",   u"会议日期："_s,     1440,  2400, 2655,  375,    240},
+        {&hCombo,        "hCombo",       u"出发时间："_s,     1440,  2880,  855,  375,    240},
+        {form::label,    "Label_h",      u"时"_s,             2340,  2880,  300,  375},
+        {&sCombo,        "sCombo",       u"出发时间（分）"_s, 2760,  2880,  855,  375},
+        {form::label,    "Label_s",      u"分"_s,             3660,  2880,  300,  375},
+        {&addcmd,        "addcmd",       u"新  增"_s,         4440,   840, 1455,  495},
+        {&findcmd,       "findcmd",      u"查  找"_s,         4440,  1440, 1455,  495},
+        {&revisecmd,     "revisecmd",    u"修  改"_s,         4440,  2040, 1455,  495},
+        {&exitcmd,       "exitcmd",      u"退  出"_s,         4440,  2640, 1455,  495},
+        {&MSFmeet,       "MSFmeet",      u"会议列表"_s,        120,  3480, 6015, 1815},
+        {&Picture1,      "Picture1",     {},                   120,  3480, 6015, 1815}});
+    // clang-format on
+    hCombo->addItems({u"6"_s,  u"7"_s,  u"8"_s,  u"9"_s,  u"10"_s, u"11"_s, u"12"_s, u"13"_s,
+                      u"14"_s, u"15"_s, u"16"_s, u"17"_s, u"18"_s, u"19"_s, u"20"_s, u"21"_s,
+                      u"22"_s, u"23"_s, u"0"_s,  u"1"_s,  u"2"_s,  u"3"_s,  u"4"_s,  u"5"_s});
+    sCombo->addItems({u"00"_s, u"05"_s, u"10"_s, u"15"_s, u"20"_s, u"25"_s, u"30"_s, u"35"_s,
+                      u"40"_s, u"45"_s, u"50"_s, u"55"_s});
+    for (QComboBox* c : {hCombo, sCombo}) { // both start empty
+        c->setCurrentIndex(-1);
+        c->setEditText({});
     }
-
-    Frame2 = new QGroupBox(u"修改方式"_s, this);
-    Frame2->setObjectName(u"Frame2"_s);
-    Frame2->setAccessibleName(u"修改方式"_s);
-    twips::place(Frame2, 4200, 120, 1575, 615);
-    Check1 = new QCheckBox(u"修改记录"_s, Frame2);
-    Check1->setObjectName(u"Check1"_s);
-    Check1->setAccessibleName(u"修改记录"_s);
-    twips::place(Check1, 120, 240, 1335, 300);
-    connect(Check1, &QCheckBox::toggled, this, &meetfrm::Check1_Click);
-
-    recorddaytxt = edit("recorddaytxt", u"纪录日期："_s, 960);
-    meettxt = edit("meettxt", u"会议主题："_s, 1440);
-    addrtxt = edit("addrtxt", u"会议地点："_s, 1920);
-    meetdaytxt = edit("meetdaytxt", u"会议日期："_s, 2400);
     meetdaytxt->installEventFilter(this);
-
-    hCombo =
-        combo("hCombo", {u"6"_s,  u"7"_s,  u"8"_s,  u"9"_s,  u"10"_s, u"11"_s, u"12"_s, u"13"_s,
-                         u"14"_s, u"15"_s, u"16"_s, u"17"_s, u"18"_s, u"19"_s, u"20"_s, u"21"_s,
-                         u"22"_s, u"23"_s, u"0"_s,  u"1"_s,  u"2"_s,  u"3"_s,  u"4"_s,  u"5"_s},
-              1440, 2880);
-    auto* timeLabel = new QLabel(u"出发时间："_s, this);
-    timeLabel->setObjectName(u"Label_hCombo"_s);
-    twips::place(timeLabel, 240, 2880, 1140, kRowHeight);
-    timeLabel->setBuddy(hCombo);
-    // On Linux a combo box is named by its text; its edit carries the name for good.
-    hCombo->setAccessibleName(u"出发时间："_s);
-    hCombo->lineEdit()->setAccessibleName(u"出发时间："_s);
-    auto* hourLabel = new QLabel(u"时"_s, this);
-    hourLabel->setObjectName(u"Label_h"_s);
-    twips::place(hourLabel, 2340, 2880, 300, kRowHeight);
-    sCombo = combo("sCombo",
-                   {u"00"_s, u"05"_s, u"10"_s, u"15"_s, u"20"_s, u"25"_s, u"30"_s, u"35"_s, u"40"_s,
-                    u"45"_s, u"50"_s, u"55"_s},
-                   2760, 2880);
-    sCombo->setAccessibleName(u"出发时间（分）"_s);
-    sCombo->lineEdit()->setAccessibleName(u"出发时间（分）"_s);
-    auto* minuteLabel = new QLabel(u"分"_s, this);
-    minuteLabel->setObjectName(u"Label_s"_s);
-    twips::place(minuteLabel, 3660, 2880, 300, kRowHeight);
-
-    addcmd = button("addcmd", u"新  增"_s, 840);
-    findcmd = button("findcmd", u"查  找"_s, 1440);
-    revisecmd = button("revisecmd", u"修  改"_s, 2040);
-    exitcmd = button("exitcmd", u"退  出"_s, 2640);
-    connect(addcmd, &QPushButton::clicked, this, &meetfrm::addcmd_Click);
-    connect(findcmd, &QPushButton::clicked, this, &meetfrm::findcmd_Click);
-    connect(revisecmd, &QPushButton::clicked, this, &meetfrm::revisecmd_Click);
-    connect(exitcmd, &QPushButton::clicked, this, &meetfrm::exitcmd_Click);
-
-    MSFmeet = new ct::GridView(this);
-    MSFmeet->setObjectName(u"MSFmeet"_s);
-    MSFmeet->setAccessibleName(u"会议列表"_s);
     MSFmeet->grid()->setCols(tables::kMeetListColumns);
     MSFmeet->grid()->setRows(2);
-    twips::place(MSFmeet, 120, 3480, 6015, 1815);
     MSFmeet->setFocusPolicy(Qt::NoFocus); // hidden under the picture until the first search
-    connect(MSFmeet, &ct::GridView::Click, this, &meetfrm::MSFmeet_Click);
 
     // Covers the grid until the first search.
-    Picture1 = new QLabel(this);
-    Picture1->setObjectName(u"Picture1"_s);
     Picture1->setAccessibleName(u"会议图片"_s);
     Picture1->setAlignment(Qt::AlignCenter);
     Picture1->setAutoFillBackground(true);
     Picture1->setFrameShape(QFrame::StyledPanel);
-    twips::place(Picture1, 120, 3480, 6015, 1815);
     // The larger drawing of the picture, enlarged to fill the grid's place.
     const QPixmap pm = QIcon(u":/images/meeting.png"_s).pixmap(QSize(80, 80));
     if (!pm.isNull())
@@ -126,45 +93,15 @@ meetfrm::meetfrm(QWidget* parent) : QDialog(parent)
             pm.scaled(Picture1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     Picture1->raise();
 
+    connect(Check1, &QCheckBox::toggled, this, &meetfrm::Check1_Click);
+    connect(addcmd, &QPushButton::clicked, this, &meetfrm::addcmd_Click);
+    connect(findcmd, &QPushButton::clicked, this, &meetfrm::findcmd_Click);
+    connect(revisecmd, &QPushButton::clicked, this, &meetfrm::revisecmd_Click);
+    connect(exitcmd, &QPushButton::clicked, this, &meetfrm::exitcmd_Click);
+    connect(MSFmeet, &ct::GridView::Click, this, &meetfrm::MSFmeet_Click);
+
     form::centre(this);
     form::useDesignedKeys(this);
-}
-
-QLineEdit* meetfrm::edit(const char* name, const QString& label, int top)
-{
-    auto* e = new QLineEdit(this);
-    e->setObjectName(QString::fromLatin1(name));
-    twips::place(e, 1440, top, 2655, kRowHeight);
-    auto* l = new QLabel(label, this);
-    l->setObjectName(u"Label_"_s + e->objectName());
-    twips::place(l, 240, top, 1140, kRowHeight);
-    l->setBuddy(e);
-    e->setAccessibleName(label);
-    return e;
-}
-
-QComboBox* meetfrm::combo(const char* name, const QStringList& items, int left, int top)
-{
-    auto* c = new QComboBox(this);
-    c->setObjectName(QString::fromLatin1(name));
-    c->setEditable(true);
-    c->setInsertPolicy(QComboBox::NoInsert);
-    c->setCompleter(nullptr); // typed keys give exactly the typed text
-    c->addItems(items);
-    c->setCurrentIndex(-1);
-    c->setEditText({});
-    twips::place(c, left, top, 855, kRowHeight);
-    return c;
-}
-
-QPushButton* meetfrm::button(const char* name, const QString& caption, int top)
-{
-    auto* b = new QPushButton(caption, this);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAccessibleName(caption);
-    b->setAutoDefault(false);
-    twips::place(b, 4440, top, 1455, 495);
-    return b;
 }
 
 void meetfrm::Form_Load()
@@ -301,7 +238,7 @@ void meetfrm::findcmd_Click()
     for (int j = 0; j < tables::kMeetListColumns; ++j) {
         if (j < g->Cols())
             g->setTextMatrix(0, j, tables::meetHeadings()[std::size_t(j)]);
-        MSFmeet->setColWidthTwips(j, meettab::widthsTwips()[std::size_t(j)]);
+        MSFmeet->setColWidthTwips(j, kGridTwips[std::size_t(j)]);
     }
     adodb::Recordset rs;
     try {

@@ -2,7 +2,11 @@
 // The meeting window: the edit fields of one meeting, adding and changing meetings, and
 // the search by meeting date, topic or place that lists them in a grid.
 
+#include "modul/tables.h"
+
 #include <QDialog>
+
+#include <array>
 
 class QCheckBox;
 class QComboBox;
@@ -49,12 +53,12 @@ public:
     ct::GridView* MSFmeet = nullptr;
     QLabel* Picture1 = nullptr;
 
+    // The grid's column widths as designed (twips), column j for j.
+    static const std::array<int, tables::kMeetListColumns> kGridTwips;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    QLineEdit* edit(const char* name, const QString& label, int top);
-    QComboBox* combo(const char* name, const QStringList& items, int left, int top);
-    QPushButton* button(const char* name, const QString& caption, int top);
     bool m_checkingDate = false;
 };

@@ -26,7 +26,6 @@ namespace backups {
 namespace {
 
 const QString kPrefix = u"ctsource-"_s;
-constexpr auto kDailyPause = std::chrono::seconds(2); // the window is up by then
 constexpr int kLowPriority = 10;
 
 bool isBackupName(const QString& name)
@@ -90,6 +89,21 @@ public:
         }
     }
 
+    void setPause(std::chrono::milliseconds pause)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_pause = pause;
+        }
+        m_wake.notify_all();
+    }
+
+    bool waitEnded(std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_ended.wait_for(lock, timeout, [this] { return !m_thread.joinable() || m_done; });
+    }
+
     void stop()
     {
         {
@@ -118,8 +132,12 @@ private:
         ::setpriority(PRIO_PROCESS, id_t(::gettid()), kLowPriority);
         {
             std::unique_lock lock(m_mutex);
-            if (m_wake.wait_for(lock, kDailyPause, [this] { return m_stopping; })) {
-                m_done = true;
+            const auto begun = std::chrono::steady_clock::now();
+            // The pause may change meanwhile (a test seam): its end is read anew on each wake.
+            while (!m_stopping && std::chrono::steady_clock::now() < begun + m_pause)
+                m_wake.wait_until(lock, begun + m_pause);
+            if (m_stopping) {
+                end(lock);
                 return;
             }
         }
@@ -131,12 +149,21 @@ private:
         } catch (...) {
             // silent: the program goes on without today's backup
         }
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
+        end(lock);
+    }
+
+    void end(std::unique_lock<std::mutex>& lock)
+    {
         m_done = true;
+        lock.unlock();
+        m_ended.notify_all();
     }
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
+    std::condition_variable m_ended;
+    std::chrono::steady_clock::duration m_pause = kDailyPause;
     std::thread m_thread;
     bool m_stopping = false;
     bool m_done = false;
@@ -250,6 +277,16 @@ void daily(const QString& connectionText)
 void stopDaily()
 {
     worker().stop();
+}
+
+void setDailyPause(std::chrono::milliseconds pause)
+{
+    worker().setPause(pause);
+}
+
+bool waitDaily(std::chrono::milliseconds timeout)
+{
+    return worker().waitEnded(timeout);
 }
 
 } // namespace backups

@@ -10,9 +10,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+
 namespace backups {
 
 inline constexpr int kKeep = 14;
+// The daily backup's pause after the start: the window is up by then.
+inline constexpr std::chrono::milliseconds kDailyPause = std::chrono::seconds(2);
 
 // The folder of the rotating backups of a database file.
 QString folderFor(const QString& dbFile);
@@ -41,5 +45,12 @@ QString rotate(adodb::Connection& conn, const QDateTime& when);
 void daily(const QString& connectionText);
 // Waits for a daily backup under way, after telling it to stop at its next step.
 void stopDaily();
+
+// Test seams. The pause before the daily backup (kDailyPause unless set); a new pause
+// also reaches a backup that is pausing now.
+void setDailyPause(std::chrono::milliseconds pause);
+// Waits up to `timeout` for a daily backup under way to end by itself; true when none is
+// under way (any more).
+bool waitDaily(std::chrono::milliseconds timeout);
 
 } // namespace backups

@@ -52,6 +52,8 @@ struct EarlyOpen {
     std::atomic<adodb::Connection*> checking = nullptr;
     std::atomic<bool> leaving = false; // the program ends: nothing more to tell
     QString text;                      // the connection text it opens
+    std::promise<void> ended;          // set when the thread is done
+    std::future<void> over = ended.get_future();
     std::thread thread;
 
     ~EarlyOpen()
@@ -67,6 +69,7 @@ std::unique_ptr<EarlyOpen> g_early;
 
 void runEarly(EarlyOpen* e, const QString& text, const QString& file, DamageTeller tell)
 {
+    const auto ended = qScopeGuard([e] { e->ended.set_value(); });
     Opened r = openShared(text);
     const bool ok = !r.error;
     e->opened.set_value(std::move(r));
@@ -110,6 +113,13 @@ void finishEarly()
 {
     g_early.reset();
     backups::stopDaily();
+}
+
+bool earlyDone(int timeoutMs)
+{
+    return !g_early || !g_early->over.valid() ||
+           g_early->over.wait_for(std::chrono::milliseconds(timeoutMs)) ==
+               std::future_status::ready;
 }
 
 std::optional<adodb::Error> connectShared()

@@ -35,6 +35,9 @@ using DamageTeller = std::function<void(const QString& file, const QString& prob
 void preopen(DamageTeller tell = {});
 // Ends what preopen's thread still does (the program ends).
 void finishEarly();
+// Test seam: waits up to timeoutMs for preopen's thread to end by itself (the file open,
+// today's backup begun, the check done and any damage it found posted); true when it has.
+bool earlyDone(int timeoutMs);
 // Drops the shared connection (tests start each case without one).
 void resetdb();
 

@@ -12,12 +12,6 @@ constexpr int kHourField = 5;
 constexpr int kMinuteField = 6;
 } // namespace
 
-const std::array<int, tables::kMeetListColumns>& widthsTwips()
-{
-    static const std::array<int, tables::kMeetListColumns> w = {500, 1100, 2000, 2000, 1100, 1000};
-    return w;
-}
-
 QString departure(QStringView hour, QStringView minute)
 {
     return hour.toString() + (minute.size() == 1 ? u"：0"_s : u"："_s) + minute.toString();
@@ -96,6 +90,13 @@ qint64 add(adodb::Connection& conn, const Meeting& m)
 {
     conn.Execute(insertStatement(), insertValues(m));
     return conn.lastInsertId();
+}
+
+int replace(adodb::Connection& conn, qint64 serno, const QVariantList& values)
+{
+    return conn.Execute(u"update meet_tab set record_date=?,meet_cont=?,meet_addr=?,meet_date=?,"
+                        "go_hour=?,go_second=? where meet_serno=?"_s,
+                        QVariantList(values) << QVariant(serno));
 }
 
 QString allQuery()

@@ -1,20 +1,14 @@
 #pragma once
-// The meeting table meet_tab: the grid layout of found meetings, the departure time text,
-// and every statement the meeting window sends.
+// The meeting table meet_tab: the rows of found meetings as the grid shows them, the
+// departure time text, and every statement the meeting window sends.
 
-#include "modul/tables.h"
 #include "platform/adodb.h"
 #include "platform/celltable.h"
 
 #include <QString>
 #include <QVariant>
 
-#include <array>
-
 namespace meettab {
-
-// The grid columns are tables::meetHeadings(); their widths (twips), column j for j.
-const std::array<int, tables::kMeetListColumns>& widthsTwips();
 
 // Hour, full-width colon, minute; a one-character minute gets a leading 0.
 QString departure(QStringView hour, QStringView minute);
@@ -42,6 +36,9 @@ qint64 add(adodb::Connection& conn, const Meeting& m);
 // dates, hour and minute checked (the run-error failure when they are not usable).
 const QString& insertStatement();
 QVariantList insertValues(const Meeting& m);
+// Writes every column of a meeting (values as insertValues gives them); the number of
+// meetings changed.
+int replace(adodb::Connection& conn, qint64 serno, const QVariantList& values);
 // The statement of every meeting in the order of its serial number.
 QString allQuery();
 // Changes place, date and time of every meeting with this record date and topic;

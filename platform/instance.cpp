@@ -8,6 +8,7 @@
 #include <QLocalSocket>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -23,6 +24,16 @@ namespace {
 
 constexpr int kAnswerMs = 1500;   // a running copy answers within this time
 constexpr int kStartingMs = 3000; // a copy that holds the lock begins to listen by then
+
+// What a token may be: the protocol leaves it opaque; this one line of the socket
+// carries it.
+bool usableToken(QByteArrayView token)
+{
+    constexpr qsizetype kMaxToken = 1024;
+    if (token.isEmpty() || token.size() > kMaxToken)
+        return false;
+    return std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 0x7f; });
+}
 
 QString errnoText()
 {
@@ -114,7 +125,10 @@ bool SingleInstance::askToRaise(int timeoutMs) const
     s.connectToServer(socketPath());
     if (!s.waitForConnected(timeoutMs))
         return false;
-    s.write("raise\n");
+    QByteArray ask = "raise\n"_ba;
+    if (usableToken(m_token))
+        ask = "raise "_ba + m_token + '\n';
+    s.write(ask);
     if (!s.waitForBytesWritten(timeoutMs))
         return false;
     // A copy that is really running answers; a socket left by a dead copy does not.
@@ -138,10 +152,13 @@ void SingleInstance::listen()
             connect(c, &QLocalSocket::readyRead, this, [this, c] {
                 if (!c->canReadLine())
                     return;
-                if (c->readLine().startsWith("raise")) {
+                const QByteArray line = c->readLine().trimmed();
+                if (line == "raise" || line.startsWith("raise ")) {
+                    const QByteArray token = line.mid(6);
                     c->write("ok\n");
                     c->flush();
-                    Q_EMIT raiseRequested();
+                    Q_EMIT raiseRequested(usableToken(token) ? QString::fromLatin1(token)
+                                                             : QString());
                 }
             });
         }

@@ -1,6 +1,8 @@
 #pragma once
 // One running copy per user: a lock and a local socket in a directory only the user can
-// write. A second start asks the first to come to the front and ends.
+// write. A second start asks the first to come to the front, handing on the activation
+// token its launcher gave it (Wayland lets a window take the front only with one), and
+// ends.
 
 #include <QObject>
 #include <QString>
@@ -29,6 +31,12 @@ public:
     // True when claim() found a running copy (and asked it to come to the front).
     bool previousRunning() { return claim() == Claim::Raised; }
 
+    // The launcher's activation token (XDG_ACTIVATION_TOKEN), passed on by claim() when it
+    // asks a running copy to come to the front. A token that is not one line of visible
+    // ASCII characters is not passed on.
+    void setActivationToken(const QByteArray& token) { m_token = token; }
+    QByteArray activationToken() const { return m_token; }
+
     // Why the check could not be made (after Claim::Unchecked).
     QString problem() const { return m_problem; }
     QString lockPath() const
@@ -49,13 +57,15 @@ public:
     static bool otherCopyRunning();
 
 Q_SIGNALS:
-    void raiseRequested();
+    // A later start asked to see this copy; the token is empty when it had none.
+    void raiseRequested(const QString& activationToken);
 
 private:
     bool askToRaise(int timeoutMs) const;
     void listen();
     QString m_dir;
     QString m_problem;
+    QByteArray m_token;
     int m_lockFd = -1;
     bool m_locked = false;
     QLocalServer* m_server = nullptr;

@@ -1,11 +1,20 @@
 #include "widgets/form.h"
 
+#include "widgets/grid.h"
+#include "widgets/twips.h"
+
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFont>
+#include <QGroupBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QToolButton>
 #include <QValidator>
@@ -87,7 +96,75 @@ private:
     int m_limit;
     mutable QString m_shown; // what the box shows, kept beside it
 };
+
+// What a control of each kind makes of its caption, and the program's settings for it.
+void setUp(QWidget* w, const QString& caption) // boxes and grids
+{
+    w->setAccessibleName(caption);
+}
+void setUp(QLabel* l, const QString& caption)
+{
+    l->setText(caption);
+}
+void setUp(QAbstractButton* b, const QString& caption)
+{
+    b->setText(caption);
+    b->setAccessibleName(caption);
+    if (auto* push = qobject_cast<QPushButton*>(b))
+        push->setAutoDefault(false);
+}
+void setUp(QGroupBox* g, const QString& caption)
+{
+    g->setTitle(caption);
+    g->setAccessibleName(caption);
+}
+void setUp(QPlainTextEdit* e, const QString& caption)
+{
+    e->setAccessibleName(caption);
+    e->setTabChangesFocus(true);
+}
+void setUp(QComboBox* c, const QString& caption)
+{
+    c->setEditable(true);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    c->setCompleter(nullptr); // typed keys give exactly the typed text
+    // On Linux a combo box is named by its text; its edit carries the name for good.
+    c->setAccessibleName(caption);
+    c->lineEdit()->setAccessibleName(caption);
+}
+
+template <class W> W* make(W** member, QWidget* parent, const QString& caption)
+{
+    *member = new W(parent);
+    setUp(*member, caption);
+    return *member;
+}
 } // namespace
+
+void build(QWidget* parent, std::initializer_list<Control> controls, QPoint offset)
+{
+    for (const Control& c : controls) {
+        const QRect r = twips::rect(c.left, c.top, c.width, c.height).translated(offset);
+        QLabel* plain = nullptr; // a label that no member holds
+        QWidget* made = std::visit(
+            [&](auto member) -> QWidget* {
+                if constexpr (std::is_same_v<decltype(member), PlainLabel>)
+                    return make(&plain, parent, c.caption);
+                else
+                    return make(member, parent, c.caption);
+            },
+            c.member);
+        made->setObjectName(QString::fromLatin1(c.name));
+        made->setGeometry(r);
+        if (c.labelLeft != kNoLabel) {
+            auto* l = new QLabel(c.caption, parent);
+            l->setObjectName(u"Label_"_s + made->objectName());
+            l->setGeometry(QRect(twips::toPx(c.labelLeft) + offset.x(), r.y(),
+                                 twips::toPx(c.left - c.labelLeft - 60), r.height()));
+            l->setBuddy(made);
+        }
+    }
+}
 
 void limitTyping(QLineEdit* box, int limit)
 {

@@ -1,13 +1,55 @@
 #pragma once
-// What the program's windows share: their place on the screen, their typeface and the
-// keys as the designed desktop has them.
+// What the program's windows share: their controls made from a table of the design, their
+// place on the screen, their typeface and the keys as the designed desktop has them.
 
+#include <QPoint>
+#include <QString>
+
+#include <initializer_list>
+#include <variant>
+
+class QCheckBox;
+class QComboBox;
 class QFont;
+class QGroupBox;
+class QLabel;
 class QLineEdit;
-class QString;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
 class QWidget;
 
+namespace ct {
+class GridView;
+}
+
 namespace form {
+
+// A label that no member holds.
+struct PlainLabel {};
+inline constexpr PlainLabel label{};
+inline constexpr int kNoLabel = -1;
+
+// One control of a form as designed: the member that holds it, its object name, its
+// caption and its place in twips. The caption is a label's text, a button's or frame's text
+// and accessible name, and the accessible name of any other control. A control with a
+// `labelLeft` gets a label "Label_<name>" showing the caption, on its line and as high,
+// from labelLeft to 60 twips short of the control.
+struct Control {
+    std::variant<PlainLabel, QLabel**, QLineEdit**, QPlainTextEdit**, QComboBox**, QPushButton**,
+                 QRadioButton**, QCheckBox**, QGroupBox**, ct::GridView**>
+        member;
+    const char* name;
+    QString caption;
+    int left, top, width, height;
+    int labelLeft = kNoLabel;
+};
+
+// Makes the controls on `parent`, in the order given (which is the tab order), each placed
+// at its twips turned into pixels and moved by `offset` pixels. As everywhere in the
+// program, push buttons are no default buttons, a combo box takes typed text as typed
+// (no completion, nothing added to its list) and Tab leaves a multi-line text.
+void build(QWidget* parent, std::initializer_list<Control> controls, QPoint offset = {});
 
 // Shrinks the window to the screen's free area when it is larger (frame included), then
 // moves it to the middle of that area.

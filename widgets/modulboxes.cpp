@@ -2,6 +2,7 @@
 
 #include "modul/cardmodul.h"
 #include "widgets/msgbox.h"
+#include "widgets/notify.h"
 
 #include <QDir>
 
@@ -36,7 +37,7 @@ void meetremind(const QDateTime& now)
         return;
     }
     if (!message.isEmpty())
-        msgbox::show({message, msgbox::Buttons::OK, {}, msgbox::Icon::None, true});
+        notify::remind(message);
 }
 
 void runError(const adodb::Error& e)

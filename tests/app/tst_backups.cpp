@@ -13,6 +13,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 using testsupport::TempDb;
 
 namespace {
@@ -93,45 +94,59 @@ private Q_SLOTS:
         QCOMPARE(backups::madeOn(dir.path(), QDate(2026, 3, 1)), made);
     }
 
-    // The early open of the program's start makes today's backup, later and beside it;
-    // a second start the same day makes none.
+    // The early open of the program's start makes today's backup, after its pause and
+    // beside the file; a second start the same day makes none.
     void daily_oneBackupADayAfterTheEarlyOpen()
     {
         TempDb db;
+        backups::setDailyPause(24h); // held until the window is made
         cardmodul::preopen(cardmodul::tellDamage);
         QVERIFY(cardmodul::opendb());
-        QVERIFY(backups::list(folderOf(db)).isEmpty()); // not while the window is made
-        QTRY_COMPARE_WITH_TIMEOUT(backups::list(folderOf(db)).size(), 1, 15000);
+        QVERIFY(cardmodul::earlyDone(30000));
+        QVERIFY(!backups::waitDaily(0ms)); // pausing
+        QVERIFY(backups::list(folderOf(db)).isEmpty());
+        backups::setDailyPause(0ms);
+        QTRY_COMPARE_WITH_TIMEOUT(backups::list(folderOf(db)).size(), 1, 30000);
         QVERIFY(backups::madeOn(folderOf(db), QDate::currentDate()));
+        QVERIFY(backups::waitDaily(30s));
         backups::verify(backups::list(folderOf(db)).first());
 
         cardmodul::resetdb();
         cardmodul::preopen(cardmodul::tellDamage);
         QVERIFY(cardmodul::opendb());
-        QTest::qWait(3000);
+        QVERIFY(cardmodul::earlyDone(30000)); // past the point where it begins one
+        QVERIFY(backups::waitDaily(30s));
         QCOMPARE(backups::list(folderOf(db)).size(), 1);
-        backups::stopDaily();
     }
 
     void daily_failuresAreSilent()
     {
         QTemporaryDir dir;
+        backups::setDailyPause(0ms);
         backups::daily(u"not a connection text"_s);
+        QVERIFY(backups::waitDaily(30s));
         backups::daily(cardmodul::connectionText(dir.path() + u"/missing.mdb"_s));
-        QTest::qWait(3000);
-        backups::stopDaily();
+        QVERIFY(backups::waitDaily(30s));
         QVERIFY(!QFileInfo::exists(dir.path() + u"/backups"_s));
     }
 
     void stopDaily_endsAWaitingBackupAtOnce()
     {
         TempDb db;
+        backups::setDailyPause(2min);
         backups::daily(cardmodul::connectionText());
+        QVERIFY(!backups::waitDaily(0ms));
         QElapsedTimer t;
         t.start();
         backups::stopDaily();
-        QVERIFY(t.elapsed() < 1000);
+        QVERIFY(t.elapsed() < 60000); // not at the end of its pause
         QVERIFY(!QFileInfo::exists(folderOf(db)));
+    }
+
+    void cleanup()
+    {
+        cardmodul::resetdb();
+        backups::setDailyPause(backups::kDailyPause);
     }
 };
 

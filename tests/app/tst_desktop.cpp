@@ -8,7 +8,6 @@
 #include "help/frmabout.h"
 #include "help/helpfrm.h"
 #include "meetings/meetfrm.h"
-#include "modul/meettab.h"
 #include "platform/appinfo.h"
 #include "platform/clock.h"
 #include "tests/support/testsupport.h"
@@ -164,7 +163,7 @@ private Q_SLOTS:
             QVERIFY2(need <= g->columnWidth(col),
                      qPrintable(u"column %1 needs %2 px, has %3"_s.arg(col).arg(need).arg(
                          g->columnWidth(col))));
-            QCOMPARE(g->columnWidth(col), twips::toPx(meettab::widthsTwips()[std::size_t(col)]));
+            QCOMPARE(g->columnWidth(col), twips::toPx(meetfrm::kGridTwips[std::size_t(col)]));
         }
     }
 
@@ -205,7 +204,9 @@ private Q_SLOTS:
         QVERIFY2(page.width() <= v->viewport()->width(),
                  qPrintable(u"the page is %1 px wide, the view %2"_s.arg(page.width())
                                 .arg(v->viewport()->width())));
-        QTest::qWait(50);
+        // The bars follow the page laid out to its end (both set at once).
+        QTRY_COMPARE(v->verticalScrollBar()->maximum() + v->viewport()->height(),
+                     page.toSize().height());
         QCOMPARE(v->horizontalScrollBar()->maximum(), 0);
         appinfo::setExeDir({});
     }

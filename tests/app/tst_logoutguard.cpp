@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -54,6 +55,7 @@ class tst_logoutguard : public testsupport::BoxTest {
     bool startStandin()
     {
         m_sm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        testsupport::endsWithThisProcess(m_sm);
         m_sm.start(u"/usr/bin/python3"_s,
                    {QStringLiteral(CT_TEST_SOURCE_DIR "/sm_standin.py"), logFile()});
         if (!m_sm.waitForStarted())
@@ -172,7 +174,10 @@ private Q_SLOTS:
         ctclock::FixedClock clock(now);
         QObject owner;
         shutdown::winhook(&owner);
-        QTest::qWait(50); // the first evaluation runs once events run
+        // The first evaluation runs once events run: wait for an event posted after it.
+        bool after = false;
+        QTimer::singleShot(0, &owner, [&after] { after = true; });
+        QTRY_VERIFY(after);
         QCOMPARE(calls().size(), held ? 1 : 0);
         if (held)
             QVERIFY(calls()[0].startsWith(inhibitLine()));
@@ -220,6 +225,7 @@ private Q_SLOTS:
 int main(int argc, char** argv)
 {
     QProcess bus;
+    testsupport::endsWithThisProcess(bus); // also when the test is killed
     bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
     if (!bus.waitForStarted() || !bus.waitForReadyRead(10000)) {
         std::fputs("cannot start a private dbus-daemon\n", stderr);

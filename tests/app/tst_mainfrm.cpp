@@ -19,9 +19,6 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 using namespace Qt::StringLiterals;
 using testsupport::box;
 using testsupport::TempDb;
@@ -94,8 +91,7 @@ private Q_SLOTS:
         ct::SingleInstance first;
         QCOMPARE(first.claim(), ct::SingleInstance::Claim::First);
         QSignalSpy raised(&first, &ct::SingleInstance::raiseRequested);
-        const pid_t child = ::fork();
-        if (child == 0) {
+        testsupport::Forked child([] {
             bool shown = false;
             msgbox::setResponder([&shown](const msgbox::Box&) {
                 shown = true;
@@ -103,13 +99,48 @@ private Q_SLOTS:
             });
             ct::SingleInstance second;
             const bool ended = !shell::start(second);
-            ::_exit(ended && !shown && !cardmodul::dbconn().isOpen() ? 0 : 1);
-        }
-        QVERIFY(raised.wait(10000));
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
+            return ended && !shown && !cardmodul::dbconn().isOpen() ? 0 : 1;
+        });
+        QVERIFY(raised.wait(30000));
+        QCOMPARE(child.wait(), 0);
+    }
+
+    // On Wayland only the launcher's activation token lets the running copy take the
+    // front: a second start without one is answered with a note that the program already
+    // runs. On X11 the window comes back either way. The window is restored in each case.
+    void secondStart_withoutATokenOnWayland_saysItRuns_data()
+    {
+        QTest::addColumn<QString>("platform");
+        QTest::addColumn<QByteArray>("token");
+        QTest::addColumn<QStringList>("notes");
+        const QStringList none;
+        const QStringList runs{u"澄桐工作管理已在运行"_s};
+        QTest::newRow("X11") << u"xcb"_s << QByteArray() << none;
+        QTest::newRow("X11, a token") << u"xcb"_s << "t-1"_ba << none;
+        QTest::newRow("Wayland, a token") << u"wayland"_s << "t-1"_ba << none;
+        QTest::newRow("Wayland") << u"wayland"_s << QByteArray() << runs;
+        QTest::newRow("Wayland, not a token") << u"wayland"_s << "t 1"_ba << runs;
+    }
+    void secondStart_withoutATokenOnWayland_saysItRuns()
+    {
+        QFETCH(QString, platform);
+        QFETCH(QByteArray, token);
+        QFETCH(QStringList, notes);
+        TempDb db;
+        testsupport::Notes seen(platform);
+        ct::SingleInstance first;
+        const auto w = shell::start(first);
+        QVERIFY(w);
+        w->setWindowState(Qt::WindowMinimized);
+        testsupport::Forked child([&token] {
+            ct::SingleInstance second;
+            second.setActivationToken(token);
+            return second.claim() == ct::SingleInstance::Claim::Raised ? 0 : 1;
+        });
+        QCOMPARE(child.wait(), 0); // the first copy answers while the second waits
+        QTRY_VERIFY(!w->isMinimized());
+        QCOMPARE(seen.texts(), notes);
+        QVERIFY(qEnvironmentVariableIsEmpty("XDG_ACTIVATION_TOKEN")); // never handed on
     }
 
     void menus_haveTheirCaptionsInOrder()

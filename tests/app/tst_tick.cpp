@@ -113,6 +113,42 @@ private Q_SLOTS:
         QCOMPARE(m_diaryOpened, 0);
     }
 
+    // Where boxes cannot stay on top (Wayland) a reminder also goes out as an urgent
+    // desktop note with the box's text, before the box; on X11 the box alone.
+    void reminders_alsoNotesOnWayland_data()
+    {
+        QTest::addColumn<QString>("platform");
+        QTest::addColumn<int>("h");
+        QTest::addColumn<int>("m");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("noted");
+        const QString meet = line(1, 9, 30, u"评审"_s);
+        QTest::newRow("meeting, X11") << u"xcb"_s << 9 << 20 << meet << false;
+        QTest::newRow("meeting, Wayland") << u"wayland"_s << 9 << 20 << meet << true;
+        QTest::newRow("meeting, Wayland EGL") << u"wayland-egl"_s << 9 << 20 << meet << true;
+        QTest::newRow("evening prompt, X11") << u"xcb"_s << 18 << 25 << kPrompt << false;
+        QTest::newRow("evening prompt, Wayland") << u"wayland"_s << 18 << 25 << kPrompt << true;
+    }
+    void reminders_alsoNotesOnWayland()
+    {
+        QFETCH(QString, platform);
+        QFETCH(int, h);
+        QFETCH(int, m);
+        QFETCH(QString, text);
+        QFETCH(bool, noted);
+        meeting(kTodayText, 9, 30, u"评审"_s);
+        m_db->exec(u"delete from daily_tab where daily_date=?"_s, {kTodayText});
+        at(h, m);
+        testsupport::Notes notes(platform);
+        const QStringList expected = noted ? QStringList{u"!"_s + text} : QStringList{};
+        QStringList beforeTheBox;
+        boxes().expect(reminder(text), msgbox::Result::OK, [&] { beforeTheBox = notes.texts(); });
+        m_w->Timer1_Timer();
+        CT_VERIFY_BOXES(boxes());
+        QCOMPARE(beforeTheBox, expected);
+        QCOMPARE(notes.texts(), expected);
+    }
+
     void reminder_exampleMessage()
     {
         meeting(kTodayText, 9, 30, u"项目评审"_s);

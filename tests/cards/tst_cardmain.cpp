@@ -249,7 +249,7 @@ private Q_SLOTS:
         auto f = open();
         f->show();
         f->resize(700, 500);
-        QTest::qWait(20);
+        QTRY_COMPARE(f->size(), QSize(700, 500));
         const QRect outer = f->frameGeometry();
         QCOMPARE(f->SSTab1->size(), outer.size());
         const int w = twips::toPx(twips::fromPx(outer.width()) - 10);

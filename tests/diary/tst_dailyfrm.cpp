@@ -171,6 +171,18 @@ private Q_SLOTS:
         CT_VERIFY_BOXES(boxes());
     }
 
+    // On Wayland, where the box cannot stay on top, the request also goes out as a note.
+    void yesterdayMissing_alsoANoteOnWayland()
+    {
+        TempDb db;
+        testsupport::Notes notes(u"wayland"_s);
+        boxes().expect(box(kYesterday, Buttons::OK, Icon::None, true));
+        dailyfrm f;
+        QVERIFY(f.Form_Load());
+        CT_VERIFY_BOXES(boxes());
+        QCOMPARE(notes.texts(), QStringList{u"!"_s + kYesterday});
+    }
+
     void open_withoutDatabase_warnsAndShowsNothing()
     {
         TempDb db(false);

@@ -79,10 +79,13 @@ def handlers(bindir):
         d.box("纪录被成功增加", last=True)
 
         d.button("名片查询")
+        h.wait_for(lambda: h.showing(h.find(dlg, "table", "名片列表")), 10, "the list's page")
         h.set_text(h.find(dlg, "text", "姓名："), "张")
         d.button("查  找")
         grid = h.find(dlg, "table", "名片列表")
-        cell = h.wait_for(lambda: grid.queryTable().getAccessibleAt(0, 1), 10, "the first card")
+        # The window opened listing the first card alone; the look-up lists both.
+        h.wait_for(lambda: grid.queryTable().nRows == 2, 10, "both cards listed")
+        cell = grid.queryTable().getAccessibleAt(0, 1)
         x, y, w, hh = cell.queryComponent().getExtents(h.pyatspi.DESKTOP_COORDS)
         h.Atspi.generate_mouse_event(x + w // 2, y + hh // 2, "b1c")
         h.wait_for(lambda: h.text_of(h.find(dlg, "text", "姓  名")) == "张三", 10, "the card")

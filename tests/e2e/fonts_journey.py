@@ -58,6 +58,8 @@ def journey(bindir):
             h.pyatspi.DESKTOP_COORDS)
         h.Atspi.generate_mouse_event(cx + cw // 2, cy + ch // 2, "b1c")
         h.key("Right", "Right")
+        h.wait_for(lambda: h.selected(grid.queryTable().getAccessibleAt(0, 5)), 10,
+                   "the departure time's cell chosen")
         shoot("fonts-grid-right.png")
         h.press(h.find(dlg, "push button", "退  出"))
         h.no_desktop_window("会议/约会")
@@ -78,15 +80,30 @@ def journey(bindir):
         family, _ = face(viewer)  # the page sets its own sizes
         h.check(family in (SONG, "Noto Serif CJK SC"), "the manual shows in %s" % family)
         # Down to the end of the manual, so that every page of it has been laid out.
-        h.activate(h.desktop_window("澄桐工作管理软件使用说明书"))
-        h.focus(viewer)
-        h.key("ctrl+End")
+        def bars():
+            return [a for a in h.walk(helpwin) if a.getRoleName() == "scroll bar"
+                    and a.getState().contains(h.pyatspi.STATE_SHOWING)]
+
+        def tall(bar):
+            e = bar.queryComponent().getExtents(h.pyatspi.DESKTOP_COORDS)
+            return e[3] > e[2]
+        bar = h.wait_for(lambda: next((b for b in bars() if tall(b)), None), 10,
+                         "the manual's scroll bar")
+
+        def at_end():
+            """True once the bar stays at its end: the page laid out below it as well."""
+            v = bar.queryValue()
+            if v.maximumValue > 0 and v.currentValue == v.maximumValue:
+                return True
+            v.currentValue = v.maximumValue  # as dragging the bar down does
+            return False
+        h.wait_for(at_end, 20, "the manual shown to its end")
         h.screenshot(os.path.join(SHOTS, "fonts-help-end.png"))
-        bars = [a for a in h.walk(helpwin) if a.getRoleName() == "scroll bar"
-                and a.getState().contains(h.pyatspi.STATE_SHOWING)]
-        sideways = [a for a in bars if (lambda e: e[2] > e[3])(
+        shown = bars()
+        sideways = [a for a in shown if (lambda e: e[2] > e[3])(
             a.queryComponent().getExtents(h.pyatspi.DESKTOP_COORDS))]
-        h.check(bars and not sideways, "the manual scrolls up and down only (%d bars)" % len(bars))
+        h.check(shown and not sideways,
+                "the manual scrolls up and down only (%d bars)" % len(shown))
         h.close_window("澄桐工作管理软件使用说明书")
         h.no_desktop_window("澄桐工作管理软件使用说明书")
 

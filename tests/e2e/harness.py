@@ -360,19 +360,20 @@ def screen_size():
 
 
 def key(*keys):
-    """Real key strokes (XTEST) to the window that has the keyboard focus."""
+    """Real key strokes (XTEST) to the window that has the keyboard focus. They reach the
+    program some time later: the caller waits for their effect."""
     subprocess.run(["xdotool", "key", "--delay", "60"] + list(keys), check=True, timeout=20)
-    time.sleep(0.3)
 
 
 def type_text(text):
+    """Types text with real key strokes; the caller waits for it to arrive."""
     subprocess.run(["xdotool", "type", "--delay", "60", text], check=True, timeout=30)
-    time.sleep(0.3)
 
 
 def activate(wid):
+    """Makes the window the active one, as a click on it would."""
     subprocess.run(["xdotool", "windowactivate", "--sync", str(wid)], check=False, timeout=10)
-    time.sleep(0.2)
+    wait_for(lambda: active_window() == wid, 10, "window %#x to be active" % wid)
 
 
 def close_window(title):
@@ -382,10 +383,53 @@ def close_window(title):
 
 
 def focus(acc):
-    """Gives a control the keyboard focus, as a click or Tab would."""
-    acc.queryComponent().grabFocus()
-    time.sleep(0.3)
+    """Gives a control the keyboard focus, as a click or Tab would, and waits for it to
+    have it (its window active): keys typed next reach it."""
+    def got():
+        if not focused(acc):
+            acc.queryComponent().grabFocus()
+        return focused(acc)
+    wait_for(got, 10, "the focus in %r" % acc.name)
 
 
 def focused(acc):
     return acc.getState().contains(pyatspi.STATE_FOCUSED)
+
+
+def focused_in(root):
+    """The control of a window that has the keyboard focus, or None."""
+    return next((a for a in walk(root) if a.getRoleName() not in ("dialog", "frame")
+                 and focused(a)), None)
+
+
+def identity(acc):
+    """What tells one control of a window from another across look-ups."""
+    return (acc.getRoleName(), acc.name, acc.queryComponent().getExtents(pyatspi.WINDOW_COORDS))
+
+
+def key_moving_focus(root, *keys):
+    """Real key strokes that move the focus on (Tab): waits for another control of the
+    window to have it and returns that control. Keys typed before are then handled."""
+    before = focused_in(root)
+    was = identity(before) if before is not None else None
+    key(*keys)
+    return wait_for(lambda: (lambda a: a if a is not None and identity(a) != was else None)(
+        focused_in(root)), 10, "the focus to move on from %r" % (before and before.name))
+
+
+def typed(acc, text, want=None):
+    """Types text into the focused control acc and waits until it reads want (by default
+    what it read with text added)."""
+    if want is None:
+        want = text_of(acc) + text
+    type_text(text)
+    wait_for(lambda: text_of(acc) == want, 10, "%r to read %r" % (acc.name, want))
+
+
+def selected(acc):
+    return acc.getState().contains(pyatspi.STATE_SELECTED)
+
+
+def showing(acc):
+    """On screen: its window shown and, on a tabbed window, its page the current one."""
+    return acc.getState().contains(pyatspi.STATE_SHOWING)

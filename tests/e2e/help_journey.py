@@ -59,7 +59,7 @@ def journey(bindir):
             p.sql("insert into daily_tab values('2026-12-08','今天的日记');")
             h.eventually(lambda: any(l.startswith("Uninhibit")
                                      for l in open(log, encoding="utf-8")),
-                         "today's entry written: released at the next tick", 45)
+                         "today's entry written: released at the next tick", 90)
     finally:
         sm.terminate()
         sm.wait(timeout=10)

@@ -106,7 +106,9 @@ def journey(bindir):
 
         h.press(h.find(dlg, "radio button", "会议主题"))
         h.press(h.find(dlg, "check box", "修改记录"))
-        h.set_text(h.find(dlg, "text", "会议主题："), "评审")
+        h.wait_for(lambda: topic.getState().contains(pyatspi.STATE_ENABLED), 10,
+                   "the topic box enabled again out of modify mode")
+        h.set_text(topic, "评审")
         h.press(h.find(dlg, "push button", "查  找"))
         cell_reads(dlg, 0, 3, "三号楼 301", "a topic search shows the new place")
 

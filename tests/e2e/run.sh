@@ -34,12 +34,14 @@ wmpid=
 trap 'kill $wmpid $xpid 2>/dev/null || true; rm -rf "$runtime"' EXIT INT TERM
 n=$(tr -dc '0-9' <"$runtime/display")
 export DISPLAY=":$n" XDG_RUNTIME_DIR="$runtime" LANG=C.UTF-8 LC_ALL=C.UTF-8
-# The window manager, with its default settings; ready once it names itself on the root.
+# The window manager, with its default settings; ready once it runs its start-up command,
+# which it does after it has taken over the screen (naming itself on the root comes
+# earlier: a window mapped then may be left unmanaged).
 export XDG_CONFIG_HOME="$runtime/config" XDG_CACHE_HOME="$runtime/cache"
-openbox --sm-disable >"$runtime/openbox.log" 2>&1 &
+openbox --sm-disable --startup "touch $runtime/wm-ready" >"$runtime/openbox.log" 2>&1 &
 wmpid=$!
 i=0
-until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+until [ -e "$runtime/wm-ready" ]; do
     i=$((i + 1))
     if [ $i -gt 200 ] || ! kill -0 $wmpid 2>/dev/null; then
         echo "openbox did not start" >&2; cat "$runtime/openbox.log" >&2; exit 1
@@ -47,7 +49,14 @@ until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
     sleep 0.05
 done
 export NO_AT_BRIDGE=0 GTK_MODULES=
+# The journey starts once the accessibility bus launcher owns its name on the session bus.
 timeout 600 dbus-run-session -- sh -c '
   /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
-  sleep 0.5
+  i=0
+  until dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+      org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus 2>/dev/null | grep -q "boolean true"; do
+    i=$((i + 1))
+    if [ $i -gt 400 ]; then echo "the accessibility bus did not start" >&2; exit 1; fi
+    sleep 0.05
+  done
   exec /usr/bin/python3 "$0" "$1"' "$script" "$bindir"

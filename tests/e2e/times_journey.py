@@ -35,22 +35,25 @@ def journey(bindir):
             h.wait_for(lambda: h.text_of(hour) == "", 10, "the emptied hour box")
 
         h.focus(hour)
-        h.type_text("1")
+        h.typed(hour, "1")
         h.focus(minute)
-        h.type_text("5")
+        h.typed(minute, "5")
         add("typed", "1", "5")
 
         h.focus(hour)
-        h.type_text("12")
-        h.key("Tab")  # on to the minute box
-        h.type_text("3")
+        h.typed(hour, "12")
+        h.key_moving_focus(dlg, "Tab")  # on to the minute box
+        h.check(h.focused(minute), "Tab goes on to the minute box")
+        h.typed(minute, "3")
         add("typed two", "12", "3")
 
         # From the lists: the third hour and the fourth minute.
         h.focus(hour)
         h.key("F4", "Home", "Down", "Down", "Return")
+        h.wait_for(lambda: h.text_of(hour) != "", 10, "an hour picked")
         h.focus(minute)
         h.key("F4", "Home", "Down", "Down", "Down", "Return")
+        h.wait_for(lambda: h.text_of(minute) != "", 10, "a minute picked")
         add("picked", "8", "15")
 
         rows = p.sql("select meet_cont || '|' || go_hour || '|' || go_second from meet_tab"

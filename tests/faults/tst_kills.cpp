@@ -1,11 +1,12 @@
 // A process that saves cards, meetings and diary entries through the program's own code,
-// killed with SIGKILL at random moments: after each kill the file passes the integrity
-// check and holds every write the process had acknowledged.
+// killed with SIGKILL at random moments after it began to write: after each kill the file passes
+// the integrity check and holds every write the process had acknowledged.
 
 #include "tests/faults/faultkit.h"
 #include "tests/faults/writes.h"
 #include "tests/support/testsupport.h"
 
+#include <QDeadlineTimer>
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -74,7 +75,12 @@ private Q_SLOTS:
             QProcess child;
             child.start(faults::childProgram(),
                         {u"writer"_s, db.dir(), QString::number(told.next)});
-            QVERIFY(child.waitForStarted(10000));
+            QVERIFY(child.waitForStarted(30000));
+            // The moment is measured from the writer's own signal: its first "try" line.
+            QDeadlineTimer begun(120000);
+            while (!child.canReadLine() && child.waitForReadyRead(int(begun.remainingTime()))) {
+            }
+            QVERIFY2(child.canReadLine(), "the writer did not begin to write");
             const int after = int(random.bounded(600));
             QVERIFY2(!child.waitForFinished(after), "the writer ended by itself");
             ::kill(pid_t(child.processId()), SIGKILL);

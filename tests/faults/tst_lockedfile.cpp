@@ -136,7 +136,8 @@ private Q_SLOTS:
         QFETCH(bool, outlastsTheWait);
         m_db->openShared();
         const int patience = cardmodul::patienceMs();
-        cardmodul::setPatienceMs(outlastsTheWait ? 600 : 5000);
+        // A wait long enough for any lock that ends, or one the lock surely outlasts.
+        cardmodul::setPatienceMs(outlastsTheWait ? 600 : 120000);
         LockHolder holder(m_db->file(), LockHolder::Kind::Exclusive);
         QVERIFY2(holder.holding(), qPrintable(holder.problem()));
         QTimer::singleShot(holdMs, this, [&holder] { holder.release(); });

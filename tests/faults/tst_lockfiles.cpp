@@ -91,6 +91,7 @@ class tst_lockfiles : public QObject {
         }
         p.setProcessEnvironment(e);
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        testsupport::endsWithThisProcess(p);
         const QStringList cmd =
             m_unprivileged ? faults::asUnprivileged({m_program}) : QStringList{m_program};
         p.start(cmd.first(), cmd.mid(1));

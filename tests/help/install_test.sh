@@ -26,6 +26,9 @@ grep -qx "Name=澄桐工作管理" "$desktop" || fail "no Name"
 [ -f "$prefix/share/icons/hicolor/64x64/apps/ctwork.png" ] || fail "no icon"
 [ "$(identify -format %wx%h "$prefix/share/icons/hicolor/128x128/apps/ctwork.png")" = 128x128 ] || fail "no 128x128 icon"
 [ "$(readlink -f "$prefix/bin/ctwork")" = "$(readlink -f "$app/ctwork")" ] || fail "bin/ctwork link"
+[ "$(readlink -f "$prefix/bin/ctdb")" = "$(readlink -f "$app/ctdb")" ] || fail "bin/ctdb link"
+# ctdb through its link works on the database beside the program, from any directory.
+(cd / && "$prefix/bin/ctdb" check >/dev/null) || fail "bin/ctdb check does not find the database"
 # The menu entry as the desktop's own checker reads it: any error or warning fails.
 command -v desktop-file-validate >/dev/null || fail "desktop-file-validate is not installed"
 report=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $report"

@@ -17,7 +17,6 @@
 #include <QTest>
 
 #include <csignal>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -182,14 +181,11 @@ private Q_SLOTS:
                     "或者找人帮忙。\n（"_s.arg(db.file()),
                     msgbox::Buttons::OK, msgbox::Icon::Critical));
         cardmodul::preopen(cardmodul::tellDamage);
-        QVERIFY(cardmodul::opendb()); // the file still opens
-        if (damaged) {
-            QTRY_COMPARE_WITH_TIMEOUT(boxes().seen().size(), 1, 10000);
-        } else {
-            QTest::qWait(500);
-            QCOMPARE(boxes().seen().size(), 0);
-        }
-        cardmodul::resetdb(); // the check is over
+        QVERIFY(cardmodul::opendb());         // the file still opens
+        QVERIFY(cardmodul::earlyDone(60000)); // the check is over, a damage it found posted
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(boxes().seen().size(), damaged ? 1 : 0);
+        cardmodul::resetdb();
         QCoreApplication::processEvents();
         QCOMPARE(boxes().seen().size(), damaged ? 1 : 0);
     }
@@ -523,22 +519,22 @@ private Q_SLOTS:
         TempDb db;
         int fds[2];
         QCOMPARE(::pipe(fds), 0);
-        const pid_t child = ::fork();
-        if (child == 0) {
+        testsupport::Forked child([&fds] {
             ::close(fds[0]);
             adodb::Connection c;
             c.Open(cardmodul::connectionText());
             c.Execute(u"insert into daily_tab values('2026-12-08', '写完即存')"_s);
             [[maybe_unused]] const auto n = ::write(fds[1], "w", 1);
             ::pause();
-            ::_exit(0);
-        }
+            return 0;
+        });
         ::close(fds[1]);
         char c = 0;
-        QCOMPARE(::read(fds[0], &c, 1), ssize_t(1));
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
+        const ssize_t n = ::read(fds[0], &c, 1);
         ::close(fds[0]);
+        QCOMPARE(n, ssize_t(1));
+        ::kill(child.pid(), SIGKILL);
+        QCOMPARE(child.wait(), -1);
         QCOMPARE(db.rows(u"select daily_desc from daily_tab"_s),
                  (QList<QStringList>{{u"写完即存"_s}}));
     }

@@ -2,6 +2,7 @@
 // copy answers for never keep the program from starting.
 
 #include "platform/instance.h"
+#include "tests/support/testsupport.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -10,7 +11,6 @@
 
 #include <csignal>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -21,12 +21,7 @@ namespace {
 // Runs f in a child process and returns its exit status.
 int inChild(const std::function<int()>& f)
 {
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(f());
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::Forked(f).wait();
 }
 
 } // namespace
@@ -49,24 +44,35 @@ private Q_SLOTS:
         qputenv("TMPDIR", QFile::encodeName(m_runtime->path()));
     }
 
+    // The second start hands on its launcher's activation token, when it is one.
+    void secondStartFindsTheFirstAndRaisesIt_data()
+    {
+        QTest::addColumn<QByteArray>("token");
+        QTest::addColumn<QString>("received");
+        QTest::newRow("no token") << QByteArray() << QString();
+        QTest::newRow("a token") << "kwin-4f2a_1:9"_ba << u"kwin-4f2a_1:9"_s;
+        QTest::newRow("a line break") << "abc\nraise"_ba << QString();
+        QTest::newRow("a space") << "a b"_ba << QString();
+        QTest::newRow("too long") << QByteArray(4000, 'x') << QString();
+    }
     void secondStartFindsTheFirstAndRaisesIt()
     {
+        QFETCH(QByteArray, token);
+        QFETCH(QString, received);
         ct::SingleInstance first;
         QCOMPARE(first.claim(), Claim::First);
         QVERIFY(first.lockPath().startsWith(m_runtime->path()));
         QSignalSpy raised(&first, &ct::SingleInstance::raiseRequested);
         // The second copy runs in another process, as it does in life; the first answers
         // while the second waits, so the child runs while this process serves events.
-        const pid_t child = ::fork();
-        if (child == 0) {
+        testsupport::Forked child([&token] {
             ct::SingleInstance second;
-            ::_exit(second.claim() == Claim::Raised ? 0 : 1);
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(raised.size(), 1, 5000);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
+            second.setActivationToken(token);
+            return second.claim() == Claim::Raised ? 0 : 1;
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(raised.size(), 1, 30000);
+        QCOMPARE(raised.constFirst().constFirst().toString(), received);
+        QCOMPARE(child.wait(), 0);
     }
 
     // What a lock file holds never counts: empty, garbage, or left by a killed copy.
@@ -136,16 +142,13 @@ private Q_SLOTS:
 
         ct::SingleInstance first;
         QCOMPARE(first.claim(), Claim::First);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ct::SingleInstance second;
-            ::_exit(second.claim() == Claim::Raised ? 0 : 1);
-        }
         QSignalSpy raised(&first, &ct::SingleInstance::raiseRequested);
-        QTRY_COMPARE_WITH_TIMEOUT(raised.size(), 1, 5000);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        QCOMPARE(WEXITSTATUS(status), 0);
+        testsupport::Forked child([] {
+            ct::SingleInstance second;
+            return second.claim() == Claim::Raised ? 0 : 1;
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(raised.size(), 1, 30000);
+        QCOMPARE(child.wait(), 0);
     }
 
     // A directory in the fallback's place that others may write is never used.

@@ -3,12 +3,36 @@
 #include "platform/appinfo.h"
 
 #include <QApplication>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace testsupport {
+
+Notes::Notes(const QString& platformName)
+{
+    notify::setSender([this](const notify::Note& n) { seen << n; }, platformName);
+}
+
+Notes::~Notes()
+{
+    notify::setSender({});
+}
+
+QStringList Notes::texts() const
+{
+    QStringList out;
+    for (const notify::Note& n : seen)
+        out << (n.urgent ? u"!"_s : QString()) + n.body;
+    return out;
+}
 
 TempDb::TempDb(bool create)
 {
@@ -166,6 +190,58 @@ void BoxTest::cleanup()
     const QString problems = m_boxes.problems();
     m_boxes.reset();
     QVERIFY2(problems.isEmpty(), qPrintable(problems));
+}
+
+namespace {
+// In a child just forked: it gets SIGKILL when the parent dies (also before this runs).
+void dieWithParent(pid_t parent)
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent)
+        ::_exit(127);
+}
+} // namespace
+
+void endsWithThisProcess(QProcess& p)
+{
+    const pid_t parent = ::getpid();
+    p.setChildProcessModifier([parent] { dieWithParent(parent); });
+}
+
+Forked::Forked(const std::function<int()>& f)
+{
+    const pid_t parent = ::getpid();
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        dieWithParent(parent);
+        ::_exit(f());
+    }
+    if (m_pid < 0)
+        qFatal("fork failed");
+}
+
+Forked::~Forked()
+{
+    if (!m_reaped) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+}
+
+int Forked::wait(int timeoutMs)
+{
+    if (!m_reaped) {
+        int status = 0;
+        const auto reaped = [&] { return ::waitpid(m_pid, &status, WNOHANG) == m_pid; };
+        if (!reaped() && !QTest::qWaitFor(reaped, timeoutMs)) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+            status = -1;
+        }
+        m_reaped = true;
+        m_code = status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return m_code;
 }
 
 void whenModal(std::function<void(QWidget*)> f, int timeoutMs)

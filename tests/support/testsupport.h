@@ -5,6 +5,7 @@
 #include "modul/cardmodul.h"
 #include "widgets/modulboxes.h"
 #include "widgets/msgbox.h"
+#include "widgets/notify.h"
 
 #include <QList>
 #include <QObject>
@@ -14,6 +15,9 @@
 
 #include <functional>
 #include <memory>
+#include <sys/types.h>
+
+class QProcess;
 
 namespace testsupport {
 
@@ -106,8 +110,44 @@ private:
     Boxes m_boxes;
 };
 
+// Records the desktop notes the program sends while it lives, as if the program ran on
+// the named platform of Qt's ("xcb", "wayland").
+class Notes {
+public:
+    explicit Notes(const QString& platformName);
+    ~Notes();
+    Notes(const Notes&) = delete;
+    Notes& operator=(const Notes&) = delete;
+    QList<notify::Note> seen;
+    // The notes as texts, "!" before an urgent one's, for comparisons.
+    QStringList texts() const;
+};
+
 // Calls f with the modal window as soon as one is open (and returns at once).
 void whenModal(std::function<void(QWidget*)> f, int timeoutMs = 5000);
+
+// Makes the process that p starts end with this one, even when this one is killed.
+void endsWithThisProcess(QProcess& p);
+
+// A child process forked to run f, whose value is its exit status. It ends with this
+// process, and it is reaped on every path: wait() waits for it, and one still running when
+// the guard goes is killed first.
+class Forked {
+public:
+    explicit Forked(const std::function<int()>& f);
+    ~Forked();
+    Forked(const Forked&) = delete;
+    Forked& operator=(const Forked&) = delete;
+    pid_t pid() const { return m_pid; }
+    // Waits up to timeoutMs for it to end, letting events run meanwhile. Its exit code; -1
+    // when a signal ended it or it did not end in time (it is killed then).
+    int wait(int timeoutMs = 30000);
+
+private:
+    pid_t m_pid = -1;
+    int m_code = -1;
+    bool m_reaped = false;
+};
 
 // A child widget by object name, failing loudly when it is absent.
 template <typename T> T* child(QWidget* w, const char* name)
