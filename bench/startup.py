@@ -55,7 +55,7 @@ def main():
         print("runs: %d" % runs)
         print("ctwork      median %.1f ms  (min %.1f, max %.1f)" % (mo, min(ours), max(ours)))
         print("bare window median %.1f ms  (min %.1f, max %.1f)" % (mb, min(base), max(base)))
-        print("difference  %.1f ms (target < 80 ms)" % (mo - mb))
+        print("difference  %.1f ms (target <= 60 ms)" % (mo - mb))
     finally:
         if xvfb:
             xvfb.terminate()

@@ -160,9 +160,8 @@ struct Physical {
 // breaks of quoted-printable values joined, blank lines passed over.
 class LineReader {
 public:
-    // `before`: the lines of the file that come before these bytes.
-    explicit LineReader(QByteArrayView bytes, int before = 0)
-        : m_bytes(bytes), m_line(before),
+    explicit LineReader(QByteArrayView bytes)
+        : m_bytes(bytes),
           m_eol(!bytes.isEmpty() && !std::memchr(bytes.data(), '\n', std::size_t(bytes.size())) &&
                         std::memchr(bytes.data(), '\r', std::size_t(bytes.size()))
                     ? '\r' // lines ended by a lone CR (old Macs)
@@ -179,7 +178,6 @@ public:
                 continue;
             out = p->text;
             line = p->line;
-            m_start = p->text.data() - m_bytes.data();
             const bool qp = isQuotedPrintable(p->text);
             bool joined = false;
             while (auto n = take()) {
@@ -212,8 +210,6 @@ public:
         }
         return false;
     }
-    // Where the line next() gave last begins in the bytes.
-    qsizetype start() const { return m_start; }
 
 private:
     // An odd number of backslashes at the end: the last escapes the line break.
@@ -272,8 +268,7 @@ private:
     QByteArrayView m_bytes;
     QByteArray m_joined;
     qsizetype m_pos = 0;
-    qsizetype m_start = 0;
-    int m_line;
+    int m_line = 0;
     char m_eol;
     std::optional<Physical> m_peeked;
 };
@@ -973,42 +968,21 @@ QByteArray asUtf8(QByteArrayView bytes)
     return text.toUtf8();
 }
 
-// Files this large are read in two parts at once. The thread that reads the first part
-// hands its cards on as it goes and shares its core with the one that stores them; the
-// second part, read alone on the other core, is the larger.
-constexpr qsizetype kPartedBytes = 1 << 20;
-
-// Where the second part begins: a BEGIN:VCARD line right after an END:VCARD line, a
-// third into the file or later; -1 when there is none.
-qsizetype cardBoundary(QByteArrayView utf8)
-{
-    const qsizetype from = utf8.size() / 3;
-    const qsizetype at = utf8.sliced(from).indexOf("\nEND:VCARD\r\nBEGIN:VCARD");
-    if (at >= 0)
-        return from + at + qsizetype(std::string_view("\nEND:VCARD\r\n").size());
-    const qsizetype lf = utf8.sliced(from).indexOf("\nEND:VCARD\nBEGIN:VCARD");
-    if (lf >= 0)
-        return from + lf + qsizetype(std::string_view("\nEND:VCARD\n").size());
-    return -1;
-}
-
-// How a part of a file ended.
-struct PartEnd {
+// How the file ended.
+struct FileEnd {
     std::optional<int> open; // the line of a card left open at its end
-    qsizetype openAt = 0;    // and where that line begins
     bool sawCard = false;
 };
 
-// Reads the cards of these bytes (`before` lines of the file come before them) into `out`.
-PartEnd readCards(QByteArrayView utf8, int before, Batcher& out)
+// Reads the cards of these bytes into `out`.
+FileEnd readCards(QByteArrayView utf8, Batcher& out)
 {
-    PartEnd end;
-    LineReader lines(utf8, before);
+    FileEnd end;
+    LineReader lines(utf8);
     QByteArrayView text;
     int line = 0;
     CardBuilder builder;
     CardBuilder* card = nullptr;    // the card being read, if any
-    qsizetype openAt = 0;           // and where it begins
     int nested = 0;                 // depth of cards inside a card (vCard 2.1 AGENT)
     int passedOver = 0;             // the cards inside the card being read
     bool binary = false;            // the last property was base64 data
@@ -1033,7 +1007,6 @@ PartEnd readCards(QByteArrayView utf8, int before, Batcher& out)
                 endOutside();
                 builder.start(line);
                 card = &builder;
-                openAt = lines.start();
                 fault.reset();
             }
             end.sawCard = true;
@@ -1084,10 +1057,8 @@ PartEnd readCards(QByteArrayView utf8, int before, Batcher& out)
         }
     }
     endOutside();
-    if (card) {
+    if (card)
         end.open = card->line();
-        end.openAt = openAt;
-    }
     return end;
 }
 
@@ -1128,34 +1099,8 @@ void readBatches(QByteArrayView bytes, const Batches& emit)
 {
     const QByteArray utf8 = asUtf8(bytes);
     Batcher out(tables::kCardColumns, emit);
-    PartEnd end;
-    if (const qsizetype cut = utf8.size() >= kPartedBytes ? cardBoundary(utf8) : -1; cut > 0) {
-        // The second part's cards are handed on once the first part is read. They are
-        // right only when the first part ends outside any card; otherwise (a card inside
-        // a card) what follows the card left open is read again.
-        const QByteArrayView first = QByteArrayView(utf8).first(cut);
-        BatchThread second([&](const Batches& emit) {
-            Batcher keep(tables::kCardColumns, emit);
-            end = readCards(QByteArrayView(utf8).sliced(cut),
-                            int(std::count(first.begin(), first.end(), '\n')), keep);
-            keep.finish();
-        });
-        PartEnd firstEnd = readCards(first, 0, out); // a fault here is the file's first
-        if (!firstEnd.open) {
-            out.finish();
-            while (std::optional<Records> b = second.pipe().take()) // rethrows its fault
-                emit(std::move(*b));
-            second.join();
-        } else {
-            second.pipe().stop();
-            second.join();
-            end = readCards(QByteArrayView(utf8).sliced(firstEnd.openAt), *firstEnd.open - 1, out);
-            out.finish();
-        }
-    } else {
-        end = readCards(utf8, 0, out);
-        out.finish();
-    }
+    const FileEnd end = readCards(utf8, out);
+    out.finish();
     if (end.open)
         throw DataError(*end.open, u"从这一行开始的名片没有结束（缺少 END:VCARD）。"_s);
     if (!end.sawCard && !utf8.trimmed().isEmpty())

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -672,6 +673,35 @@ int Command::step()
 
 // ---- Recordset ------------------------------------------------------------------------
 
+namespace {
+
+// Appends up to `limit` rows of a statement to the table, each text decoded from the UTF-8
+// the file stores straight into it; returns false once the statement has no more rows.
+bool readRows(sqlite3* db, sqlite3_stmt* st, ct::CellTable& out, qint64 limit)
+{
+    const int cols = out.columnCount();
+    for (qint64 n = 0; n < limit; ++n) {
+        const int rc = sqlite3_step(st);
+        if (rc == SQLITE_DONE)
+            return false;
+        if (rc != SQLITE_ROW)
+            throw engineError(db);
+        for (int c = 0; c < cols; ++c) {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
+            if (p) {
+                out.appendCellUtf8(p, std::size_t(sqlite3_column_bytes(st, c)));
+            } else if (sqlite3_column_type(st, c) == SQLITE_NULL) {
+                out.appendNullCell();
+            } else {
+                throw engineError(SQLITE_NOMEM, engineMessage(db));
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 void Recordset::Open(const QString& sql, Connection& conn, const QVariantList& params)
 {
     Close();
@@ -688,25 +718,7 @@ void Recordset::Open(const QString& sql, Connection& conn, const QVariantList& p
     names.reserve(cols);
     for (int c = 0; c < cols; ++c)
         names << QString::fromUtf8(sqlite3_column_name(st.s, c));
-    // The file stores UTF-8: read it as it is and decode once, into the table, on
-    // another thread while the statement steps on.
-    ct::Utf8Filler fill(rows);
-    int rc;
-    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-        for (int c = 0; c < cols; ++c) {
-            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st.s, c));
-            if (!p) {
-                if (sqlite3_column_type(st.s, c) != SQLITE_NULL)
-                    throw engineError(SQLITE_NOMEM, engineMessage(conn.handle()));
-                fill.null();
-                continue;
-            }
-            fill.text(p, std::size_t(sqlite3_column_bytes(st.s, c)));
-        }
-    }
-    if (rc != SQLITE_DONE)
-        throw engineError(conn.handle());
-    fill.finish();
+    readRows(conn.handle(), st.s, rows, std::numeric_limits<qint64>::max());
 
     m_names = names;
     m_rows = std::move(rows);
@@ -727,25 +739,8 @@ BatchReader::~BatchReader()
 ct::CellTable BatchReader::next(int rows)
 {
     ct::CellTable out(m_columns);
-    for (int n = 0; n < rows && !m_done; ++n) {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_DONE) {
-            m_done = true;
-            break;
-        }
-        if (rc != SQLITE_ROW)
-            throw engineError(m_db);
-        for (int c = 0; c < m_columns; ++c) {
-            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
-            if (!p) {
-                if (sqlite3_column_type(m_stmt, c) != SQLITE_NULL)
-                    throw engineError(SQLITE_NOMEM, engineMessage(m_db));
-                out.appendNullCell();
-                continue;
-            }
-            out.appendCellUtf8(p, std::size_t(sqlite3_column_bytes(m_stmt, c)));
-        }
-    }
+    if (!m_done)
+        m_done = !readRows(m_db, m_stmt, out, rows);
     return out;
 }
 

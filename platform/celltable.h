@@ -7,13 +7,97 @@
 #include <QString>
 #include <QStringView>
 
+#include <algorithm>
 #include <cstdint>
-#include <memory>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <optional>
+#include <type_traits>
 #include <utility>
-#include <vector>
 
 namespace ct {
+
+// A growable array of plain values for the cell table: room that is grown is not written
+// until it is used, and a large array grows in place where it can (realloc moves the
+// pages, not the values), so a table of 100,000 rows is filled without copying it again.
+template <typename T> class Buffer {
+    static_assert(std::is_trivially_copyable_v<T>);
+
+public:
+    Buffer() = default;
+    Buffer(const Buffer& o) { append(o.m_data, o.m_size); }
+    Buffer(Buffer&& o) noexcept
+        : m_data(std::exchange(o.m_data, nullptr)), m_size(std::exchange(o.m_size, 0)),
+          m_capacity(std::exchange(o.m_capacity, 0))
+    {
+    }
+    Buffer& operator=(Buffer o) noexcept
+    {
+        std::swap(m_data, o.m_data);
+        std::swap(m_size, o.m_size);
+        std::swap(m_capacity, o.m_capacity);
+        return *this;
+    }
+    ~Buffer() { std::free(m_data); }
+
+    std::size_t size() const { return m_size; }
+    std::size_t capacity() const { return m_capacity; }
+    T* data() { return m_data; }
+    const T* data() const { return m_data; }
+    T& operator[](std::size_t i) { return m_data[i]; }
+    const T& operator[](std::size_t i) const { return m_data[i]; }
+    T& back() { return m_data[m_size - 1]; }
+
+    void reserve(std::size_t n)
+    {
+        if (n <= m_capacity)
+            return;
+        T* p = static_cast<T*>(std::realloc(static_cast<void*>(m_data), n * sizeof(T)));
+        if (!p)
+            throw std::bad_alloc();
+        m_data = p;
+        m_capacity = n;
+    }
+    // Room for n more values at the end, at least doubling: where they start.
+    T* room(std::size_t n)
+    {
+        if (m_capacity - m_size < n)
+            reserve(std::max(m_size + n, m_capacity * 2));
+        return m_data + m_size;
+    }
+    void push_back(T v)
+    {
+        *room(1) = v;
+        ++m_size;
+    }
+    void append(const T* p, std::size_t n)
+    {
+        if (n == 0)
+            return;
+        std::memcpy(static_cast<void*>(room(n)), p, n * sizeof(T));
+        m_size += n;
+    }
+    // The first n values are kept; new ones are as room() left them written, or `fill`.
+    void resize(std::size_t n)
+    {
+        reserve(n);
+        m_size = n;
+    }
+    void resize(std::size_t n, T fill)
+    {
+        const std::size_t old = m_size;
+        resize(n);
+        for (std::size_t i = old; i < n; ++i)
+            m_data[i] = fill;
+    }
+    void clear() { m_size = 0; }
+
+private:
+    T* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+};
 
 class CellTable {
 public:
@@ -33,10 +117,10 @@ public:
     void setNull(int row, int column);
     // Fill the row being built, left to right.
     void appendCell(QStringView text);
+    void appendNullCell();
     // The same, decoding UTF-8 as QStringDecoder does: a malformed sequence becomes
     // U+FFFD; a leading U+FEFF is text like any other.
     void appendCellUtf8(const char* utf8, std::size_t bytes);
-    void appendNullCell();
     // Appends the rows of a table with as many columns, in one copy of its texts.
     void appendRows(const CellTable& other);
 
@@ -82,64 +166,17 @@ private:
     // Starts a new row when the last one is complete.
     void beginCell();
     // Room for n more units at the pool's end, in a row that starts at rowStart; returns
-    // where they start.
-    std::size_t grow(std::size_t n, std::size_t rowStart);
+    // where they start. The pool's size stays: the caller sets it once they are written.
+    char16_t* room(std::size_t n, std::size_t rowStart);
     void closeCell(bool null);
     // Writes the row anew at the pool's end, with cell `column` replaced.
     void rewriteRow(int row, int column, std::optional<QStringView> text);
 
-    // Grown space is written by the decoder before it is read: no zero fill first.
-    template <typename T> struct NoFill : std::allocator<T> {
-        template <typename U> struct rebind {
-            using other = NoFill<U>;
-        };
-        template <typename U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
-        template <typename U, typename... A> void construct(U* p, A&&... a)
-        {
-            ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
-        }
-    };
-
     int m_columns = 0;
-    int m_filled = 0;                      // cells of the row being built
-    std::vector<std::uint32_t> m_rowStart; // pool offset of each row's first unit
-    std::vector<std::uint32_t> m_ends;     // end of each cell within its row; high bit: null
-    std::vector<char16_t, NoFill<char16_t>> m_pool;
-};
-
-} // namespace ct
-
-namespace ct {
-
-// Fills a cell table from UTF-8 texts, left to right, row after row, decoding on another
-// thread once the texts pass a chunk's size: the caller (stepping through a statement)
-// and the decoding run side by side. Small fills decode on the caller's thread at
-// finish(). The table must not be touched until finish() has returned.
-class Utf8Filler {
-public:
-    explicit Utf8Filler(CellTable& table);
-    ~Utf8Filler(); // stops the other thread; what was not finished is left out
-    Utf8Filler(const Utf8Filler&) = delete;
-    Utf8Filler& operator=(const Utf8Filler&) = delete;
-
-    void text(const char* utf8, std::size_t bytes);
-    void null();
-    // Waits until every cell is in the table; rethrows a failure of the decoding.
-    void finish();
-
-private:
-    struct Chunk {
-        std::vector<char> bytes;
-        std::vector<std::int64_t> sizes; // -1: a null cell
-    };
-    void hand(Chunk&& chunk);
-    void decode(const Chunk& chunk);
-    void work();
-
-    struct Shared;
-    CellTable& m_table;
-    Chunk m_chunk;
-    std::unique_ptr<Shared> m_shared; // set once the other thread runs
+    int m_filled = 0;                 // cells of the row being built
+    Buffer<std::uint32_t> m_rowStart; // pool offset of each row's first unit
+    Buffer<std::uint32_t> m_ends;     // end of each cell within its row; high bit: null
+    Buffer<char16_t> m_pool;
 };
 
 } // namespace ct

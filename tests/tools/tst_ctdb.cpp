@@ -533,9 +533,9 @@ private Q_SLOTS:
                      (i == broken ? "VERSION:9.9\r\n" : "") + "END:VCARD\r\n";
             return v;
         };
-        QTest::newRow("vCard fault in the first part")
+        QTest::newRow("vCard fault a third in")
             << u"cards"_s << u"x.vcf"_s << vcards(8000, 2500) << 2500 * 5 + 5;
-        QTest::newRow("vCard fault in the second part")
+        QTest::newRow("vCard fault near the end")
             << u"cards"_s << u"x.vcf"_s << vcards(8000, 7000) << 7000 * 5 + 5;
     }
     void import_brokenRecordInTheMiddleWritesNothing()
