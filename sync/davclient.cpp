@@ -62,8 +62,10 @@ bool isMemberOf(const QUrl& collection, const QString& href)
 
 const Prop* Resource::prop(const QString& qname) const
 {
-    auto it = props.constFind(qname);
-    return it == props.constEnd() ? nullptr : &*it;
+    for (const auto& [name, p] : props)
+        if (name == qname)
+            return &p;
+    return nullptr;
 }
 
 namespace {
@@ -80,8 +82,18 @@ int statusOf(const QString& line)
     return parts.size() >= 2 ? parts[1].toInt() : 0;
 }
 
+void put(std::vector<std::pair<QString, Prop>>& props, const QString& name, Prop&& p)
+{
+    for (auto& [n, old] : props)
+        if (n == name) {
+            old = std::move(p);
+            return;
+        }
+    props.emplace_back(name, std::move(p));
+}
+
 // Reads one <prop> element's children into `props`.
-void readProps(QXmlStreamReader& x, QHash<QString, Prop>& props)
+void readProps(QXmlStreamReader& x, std::vector<std::pair<QString, Prop>>& props)
 {
     while (x.readNextStartElement()) {
         Prop p;
@@ -114,7 +126,7 @@ void readProps(QXmlStreamReader& x, QHash<QString, Prop>& props)
                 break;
             }
         }
-        props.insert(name, std::move(p));
+        put(props, name, std::move(p));
     }
 }
 
@@ -129,7 +141,7 @@ Resource readResponse(QXmlStreamReader& x, const QUrl& base)
         } else if (n == u"{DAV:}status") {
             r.status = statusOf(x.readElementText());
         } else if (n == u"{DAV:}propstat") {
-            QHash<QString, Prop> props;
+            std::vector<std::pair<QString, Prop>> props;
             int status = 200;
             while (x.readNextStartElement()) {
                 const QString m = qualified(x);
@@ -141,7 +153,8 @@ Resource readResponse(QXmlStreamReader& x, const QUrl& base)
                     x.skipCurrentElement();
             }
             if (status == 200)
-                r.props.insert(props);
+                for (auto& [name, p] : props)
+                    put(r.props, name, std::move(p));
         } else {
             x.skipCurrentElement();
         }

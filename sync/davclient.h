@@ -95,7 +95,9 @@ struct Prop {
 struct Resource {
     QString href;
     int status = 200;
-    QHash<QString, Prop> props;
+    // A few per response: a list, not a hash (a hash's first block is kilobytes, and a
+    // listing has a response per member).
+    std::vector<std::pair<QString, Prop>> props;
     const Prop* prop(const QString& qname) const;
 };
 
