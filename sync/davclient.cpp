@@ -340,7 +340,7 @@ Reply Client::finish(QNetworkReply* reply, QByteArray&& body, bool tooLarge)
     Reply out;
     out.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     out.body = std::move(body);
-    if (!tooLarge)
+    if (!tooLarge && reply->isOpen()) // an aborted (timed out) reply is closed
         out.body += reply->readAll();
     out.etag = reply->rawHeader("ETag");
     const QByteArray loc = reply->rawHeader("Location");
