@@ -36,7 +36,9 @@ void beforeApplication(ct::SingleInstance& instance)
     instance.setActivationToken(qgetenv("XDG_ACTIVATION_TOKEN"));
     qunsetenv("XDG_ACTIVATION_TOKEN");
     QThread::currentThread(); // this thread is the application's main thread
-    if (instance.tryLock())
+    // The first copy in this environment, and the only program on its database file: the
+    // file is opened at once.
+    if (instance.tryLock() && !cardmodul::holdDatabase())
         cardmodul::preopen(cardmodul::tellDamage);
 }
 
@@ -56,6 +58,12 @@ std::unique_ptr<mainfrm> start(ct::SingleInstance& instance)
         break;
     case ct::SingleInstance::Claim::First:
         break;
+    }
+    // A program started in another environment (another runtime directory, another
+    // TMPDIR) is not found by the single-instance lock; its lock on the database is.
+    if (const std::optional<adodb::Error> inUse = cardmodul::holdDatabase()) {
+        msgbox::show(inUse->description());
+        return nullptr;
     }
     cardmodul::preopen(cardmodul::tellDamage); // unless begun before the application
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, &cardmodul::finishEarly);

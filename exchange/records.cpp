@@ -1,6 +1,10 @@
 #include "exchange/records.h"
 
+#include "platform/safefiles.h"
+
 #include <QIODevice>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -21,7 +25,7 @@ void Sink::flush()
     while (done < m_buf.size()) {
         const qint64 n = m_out.write(m_buf.constData() + done, m_buf.size() - done);
         if (n <= 0)
-            throw WriteError(u"写入失败：%1"_s.arg(m_out.errorString()));
+            throw WriteError(u"写入失败：%1"_s.arg(safefiles::systemError(errno)));
         done += qsizetype(n);
     }
     m_buf.resize(0); // keeps its room for the next piece
@@ -31,7 +35,11 @@ void appendRecords(Records& out, const Records& more)
 {
     out.rows.appendRows(more.rows);
     out.lines.insert(out.lines.end(), more.lines.begin(), more.lines.end());
+    out.uids.insert(out.uids.end(), more.uids.begin(), more.uids.end());
     out.notes.insert(out.notes.end(), more.notes.begin(), more.notes.end());
+    out.skipped.insert(out.skipped.end(), more.skipped.begin(), more.skipped.end());
+    out.recurringEvents += more.recurringEvents;
+    out.fromRecurring += more.fromRecurring;
 }
 
 RowBatches onlyTable(const ct::CellTable& table)
@@ -56,9 +64,10 @@ Records collect(const std::function<void(const Batches&)>& read)
     return all;
 }
 
-void Batcher::rowDone(int line)
+void Batcher::rowDone(int line, const QString& uid)
 {
     m_batch.lines.push_back(line);
+    m_batch.uids.push_back(uid);
     if (m_batch.rows.rowCount() < kBatchRows)
         return;
     const std::size_t units = m_batch.rows.poolUnits();

@@ -56,9 +56,16 @@ struct Note {
 // Rows read from a file, in the columns of their table (the serial number column Null).
 struct Records {
     ct::CellTable rows;
-    std::vector<int> lines; // the line each row begins on
-    std::vector<Note> notes;
+    std::vector<int> lines;    // the line each row begins on
+    std::vector<QString> uids; // the UID each row carried (empty: none)
+    std::vector<Note> notes;   // remarks that change nothing stored
+    std::vector<Note> skipped; // records passed over: the line each begins on and why
+    int recurringEvents = 0;   // recurring events read (iCalendar)
+    int fromRecurring = 0;     // the rows that came from them
 };
+
+// The UID a writer gives the record of this serial number.
+using UidOf = std::function<QString(QStringView serno)>;
 
 // Adds the rows, lines and remarks of `more` after those of `out`.
 void appendRecords(Records& out, const Records& more);
@@ -84,8 +91,12 @@ public:
     Batcher(int columns, Batches emit) : m_columns(columns), m_emit(std::move(emit)) { start(0); }
     // The table to append the row's cells to.
     ct::CellTable& rows() { return m_batch.rows; }
-    // The row just appended begins on this line.
-    void rowDone(int line);
+    // The row just appended begins on this line and carried this UID.
+    void rowDone(int line, const QString& uid = {});
+    // A record passed over.
+    void skip(int line, QString why) { m_batch.skipped.push_back({line, std::move(why)}); }
+    // A remark on the file, handed on with the rows read before it.
+    void note(int line, QString text) { m_batch.notes.push_back({line, std::move(text)}); }
     void finish() { m_emit(std::move(m_batch)); }
 
 private:

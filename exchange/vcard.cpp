@@ -1,12 +1,13 @@
 #include "exchange/vcard.h"
 
+#include "exchange/cardparts.h"
 #include "exchange/contentline.h"
 #include "exchange/textcodec.h"
 #include "modul/tables.h"
 #include "platform/utf8.h"
 
+#include <QBuffer>
 #include <QIODevice>
-#include <QSet>
 #include <QStringDecoder>
 #include <QVarLengthArray>
 
@@ -60,40 +61,6 @@ constexpr char kAge[] = "X-CTWORK-AGE";
 constexpr char kBlood[] = "X-CTWORK-BLOOD-TYPE";
 constexpr char kQq[] = "X-QQ";
 
-const QSet<QString>& compoundSurnames()
-{
-    static const QSet<QString> s = {
-        u"欧阳"_s, u"太史"_s, u"端木"_s, u"上官"_s, u"司马"_s, u"东方"_s, u"独孤"_s, u"南宫"_s,
-        u"万俟"_s, u"闻人"_s, u"夏侯"_s, u"诸葛"_s, u"尉迟"_s, u"公羊"_s, u"赫连"_s, u"澹台"_s,
-        u"皇甫"_s, u"宗政"_s, u"濮阳"_s, u"公冶"_s, u"太叔"_s, u"申屠"_s, u"公孙"_s, u"慕容"_s,
-        u"仲孙"_s, u"钟离"_s, u"长孙"_s, u"宇文"_s, u"司徒"_s, u"鲜于"_s, u"司空"_s, u"闾丘"_s,
-        u"子车"_s, u"亓官"_s, u"司寇"_s, u"巫马"_s, u"公西"_s, u"颛孙"_s, u"壤驷"_s, u"公良"_s,
-        u"漆雕"_s, u"乐正"_s, u"宰父"_s, u"谷梁"_s, u"拓跋"_s, u"夹谷"_s, u"轩辕"_s, u"令狐"_s,
-        u"段干"_s, u"百里"_s, u"呼延"_s, u"东郭"_s, u"南门"_s, u"羊舌"_s, u"微生"_s, u"梁丘"_s,
-        u"左丘"_s, u"东门"_s, u"西门"_s, u"第五"_s};
-    return s;
-}
-
-bool isHan(char32_t c)
-{
-    return (c >= 0x3400 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
-           (c >= 0x20000 && c <= 0x3134F);
-}
-
-bool hasHan(QStringView s)
-{
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        char32_t c = s[i].unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < s.size() && s[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(s[i].unicode(), s[i + 1].unicode());
-            ++i;
-        }
-        if (isHan(c))
-            return true;
-    }
-    return false;
-}
-
 // ---- writing ------------------------------------------------------------------------
 
 class CardWriter {
@@ -126,7 +93,7 @@ private:
     QByteArray m_line;
 };
 
-void writeCard(QByteArray& out, const ct::CellTable& cards, int r)
+void writeCard(QByteArray& out, const ct::CellTable& cards, int r, QStringView uid)
 {
     const Columns& c = col();
     auto v = [&](int column) { return cards.view(r, column); };
@@ -138,8 +105,8 @@ void writeCard(QByteArray& out, const ct::CellTable& cards, int r)
     QByteArray fn = "FN:";
     appendEscaped(fn, name);
     w.raw(fn);
-    const auto [family, given] = splitName(name);
-    w.prop("N", {family, given, {}, {}, {}});
+    const cardparts::Name n = cardparts::splitName(name);
+    w.prop("N", {n.family, n.given, n.additional, n.prefix, n.suffix});
     w.prop("NICKNAME", {v(c.nick)});
     const QStringView gender = v(c.gender);
     if (gender == u"男")
@@ -164,6 +131,7 @@ void writeCard(QByteArray& out, const ct::CellTable& cards, int r)
     w.prop(kAge, {v(c.age)});
     w.prop(kBlood, {v(c.blood)});
     w.prop(kQq, {v(c.qq)});
+    w.prop("UID", {uid});
     w.raw("END:VCARD");
 }
 
@@ -193,14 +161,21 @@ struct Physical {
 class LineReader {
 public:
     // `before`: the lines of the file that come before these bytes.
-    explicit LineReader(QByteArrayView bytes, int before = 0) : m_bytes(bytes), m_line(before) {}
+    explicit LineReader(QByteArrayView bytes, int before = 0)
+        : m_bytes(bytes), m_line(before),
+          m_eol(!bytes.isEmpty() && !std::memchr(bytes.data(), '\n', std::size_t(bytes.size())) &&
+                        std::memchr(bytes.data(), '\r', std::size_t(bytes.size()))
+                    ? '\r' // lines ended by a lone CR (old Macs)
+                    : '\n')
+    {
+    }
 
     // The next logical line: a view into the bytes, or into a buffer of the reader when
     // it was joined from several; it holds until the next call.
     bool next(QByteArrayView& out, int& line)
     {
         while (auto p = take()) {
-            if (p->text.isEmpty())
+            if (p->text.isEmpty() || p->text[0] == '#') // an empty line, a comment
                 continue;
             out = p->text;
             line = p->line;
@@ -209,7 +184,11 @@ public:
             bool joined = false;
             while (auto n = take()) {
                 const bool soft = qp && out.endsWith('=');
-                if (!soft && (n->text.isEmpty() || (n->text[0] != ' ' && n->text[0] != '\t'))) {
+                const bool folded = !n->text.isEmpty() && (n->text[0] == ' ' || n->text[0] == '\t');
+                // Old Android: a line break in a value written as a backslash at the end.
+                const bool escaped =
+                    !qp && !soft && !folded && endsInEscape(out) && continues(n->text);
+                if (!soft && !folded && !escaped) {
                     m_peeked = n;
                     break;
                 }
@@ -220,6 +199,9 @@ public:
                 }
                 if (soft) {
                     m_joined.chop(1);
+                    m_joined.append(n->text);
+                } else if (escaped) {
+                    m_joined.append('n'); // "\" + "n": the escaped line break
                     m_joined.append(n->text);
                 } else {
                     m_joined.append(n->text.sliced(1));
@@ -234,6 +216,28 @@ public:
     qsizetype start() const { return m_start; }
 
 private:
+    // An odd number of backslashes at the end: the last escapes the line break.
+    static bool endsInEscape(QByteArrayView text)
+    {
+        qsizetype n = 0;
+        while (n < text.size() && text[text.size() - 1 - n] == '\\')
+            ++n;
+        return n % 2 == 1;
+    }
+    // A line that carries on a value rather than beginning a property: empty lines, and
+    // lines of a name (letters, digits, "-", a group's ".") and ":" or ";", begin anew.
+    static bool continues(QByteArrayView next)
+    {
+        if (next.isEmpty())
+            return false;
+        qsizetype i = 0;
+        while (i < next.size() &&
+               ((next[i] >= 'A' && next[i] <= 'Z') || (next[i] >= 'a' && next[i] <= 'z') ||
+                (next[i] >= '0' && next[i] <= '9') || next[i] == '-' || next[i] == '.'))
+            ++i;
+        return !(i > 0 && i < next.size() && (next[i] == ':' || next[i] == ';'));
+    }
+
     static bool isQuotedPrintable(QByteArrayView first)
     {
         const void* const c = std::memchr(first.data(), ':', std::size_t(first.size()));
@@ -256,10 +260,10 @@ private:
         if (m_pos >= m_bytes.size())
             return std::nullopt;
         const void* const lf =
-            std::memchr(m_bytes.data() + m_pos, '\n', std::size_t(m_bytes.size() - m_pos));
+            std::memchr(m_bytes.data() + m_pos, m_eol, std::size_t(m_bytes.size() - m_pos));
         const qsizetype end = lf ? static_cast<const char*>(lf) - m_bytes.data() : m_bytes.size();
         QByteArrayView text = m_bytes.sliced(m_pos, end - m_pos);
-        if (text.endsWith('\r'))
+        while (text.endsWith('\r')) // CRLF, and iOS 6's CR CR LF
             text.chop(1);
         m_pos = end + 1;
         return Physical{text, ++m_line};
@@ -270,6 +274,7 @@ private:
     qsizetype m_pos = 0;
     qsizetype m_start = 0;
     int m_line;
+    char m_eol;
     std::optional<Physical> m_peeked;
 };
 
@@ -283,6 +288,8 @@ struct ContentLine {
     unsigned types = 0;  // TypeBit: from TYPE= and the bare parameters of vCard 2.1
     Encoding8 encoding = Encoding8::Plain;
     QByteArrayView charset;
+    QByteArrayView service; // X-SERVICE-TYPE of an IMPP
+    QByteArrayView label;   // the first TYPE that is no phone or address type (a network)
     QByteArrayView value;
 };
 
@@ -330,9 +337,16 @@ void parameter(ContentLine& cl, QByteArrayView p)
         qsizetype from = 0;
         for (qsizetype i = 0; i <= value.size(); ++i)
             if (i == value.size() || value[i] == ',') {
-                cl.types |= typeBit(value.sliced(from, i - from));
+                const QByteArrayView t = value.sliced(from, i - from).trimmed();
+                const unsigned bit = typeBit(t);
+                cl.types |= bit;
+                if (!bit && cl.label.isEmpty() && !is(t, "pref") && !is(t, "voice") &&
+                    !is(t, "internet"))
+                    cl.label = t;
                 from = i + 1;
             }
+    } else if (is(key, "X-SERVICE-TYPE")) {
+        cl.service = value;
     } else if (is(key, "ENCODING")) {
         if (is(value, "QUOTED-PRINTABLE"))
             cl.encoding = Encoding8::QuotedPrintable;
@@ -451,7 +465,8 @@ QString valueText(const ContentLine& cl)
     throw DataError(cl.line, u"这一行的文字编码无法识别（既不是 UTF-8 也不是 GB18030）。"_s);
 }
 
-// Undoes the escapes of a text value: \\ \, \; \n \N (others are kept as written).
+// Undoes the escapes of a text value: \\ \, \; \n \N, and the \: and \" that Apple and
+// Google write (others are kept as written).
 QString unescape(QStringView v)
 {
     if (!v.contains(u'\\'))
@@ -467,7 +482,7 @@ QString unescape(QStringView v)
                 ++i;
                 continue;
             }
-            if (n == u'\\' || n == u',' || n == u';') {
+            if (n == u'\\' || n == u',' || n == u';' || n == u':' || n == u'"') {
                 out += n;
                 ++i;
                 continue;
@@ -530,53 +545,6 @@ void componentViews(QStringView v, QStringList& store, QVarLengthArray<QStringVi
     out.append(v.sliced(start));
 }
 
-// An address of ADR's components: big to small without blanks when it is Chinese,
-// street first with commas otherwise. The postcode (component 5) is kept apart.
-QString addressText(std::span<const QStringView> c)
-{
-    auto raw = [&](std::size_t i) { return i < c.size() ? c[i] : QStringView(); };
-    bool onlyStreet = true;
-    for (std::size_t i : {0, 1, 3, 4, 6})
-        onlyStreet = onlyStreet && raw(i).isEmpty();
-    if (onlyStreet)
-        return raw(2).trimmed().toString();
-    bool chinese = false;
-    for (const QStringView part : c)
-        chinese = chinese || hasHan(part);
-    const std::array<std::size_t, 6> order = chinese ? std::array<std::size_t, 6>{6, 4, 3, 2, 1, 0}
-                                                     : std::array<std::size_t, 6>{0, 2, 1, 3, 4, 6};
-    QString text;
-    for (std::size_t i : order) {
-        const QStringView part = raw(i).trimmed();
-        if (part.isEmpty())
-            continue;
-        if (!text.isEmpty() && !chinese)
-            text += u", "_s;
-        text += part;
-    }
-    return text;
-}
-
-QString genderText(const QStringList& c)
-{
-    const QString identity = c.value(1).trimmed();
-    if (!identity.isEmpty())
-        return identity;
-    const QString sex = c.value(0).trimmed();
-    const QString up = sex.toUpper();
-    if (up == u"M" || up == u"MALE")
-        return u"男"_s;
-    if (up == u"F" || up == u"FEMALE")
-        return u"女"_s;
-    if (up == u"O")
-        return u"其他"_s;
-    if (up == u"N")
-        return u"无"_s;
-    if (up == u"U")
-        return u"未知"_s;
-    return sex;
-}
-
 bool hasType(const ContentLine& cl, unsigned bits)
 {
     return (cl.types & bits) != 0;
@@ -600,19 +568,60 @@ enum class Prop {
     Nation,
     Age,
     Blood,
-    Qq
+    Qq,
+    Uid,
+    Impp,        // IMPP: QQ to its column, other networks to 说明
+    Im,          // X-MS-IMADDRESS, X-AIM, X-SKYPE, ...
+    Android,     // X-ANDROID-CUSTOM: nickname and relation
+    Related,     // X-ABRELATEDNAMES, RELATED
+    Social,      // X-SOCIALPROFILE
+    Anniversary, // ANNIVERSARY, X-ANNIVERSARY
+    Role
 };
 
 // The property of a name, in any case.
 Prop propertyOf(QByteArrayView name)
 {
     static constexpr std::pair<std::string_view, Prop> props[] = {
-        {"VERSION", Prop::Version}, {"FN", Prop::Fn},       {"N", Prop::N},
-        {"ORG", Prop::Org},         {"TITLE", Prop::Title}, {"GENDER", Prop::Gender},
-        {"X-GENDER", Prop::Gender}, {"ADR", Prop::Adr},     {"TEL", Prop::Tel},
-        {"EMAIL", Prop::Email},     {"URL", Prop::Url},     {"NICKNAME", Prop::Nickname},
-        {"NOTE", Prop::Note},       {"BDAY", Prop::Bday},   {kNation, Prop::Nation},
-        {kAge, Prop::Age},          {kBlood, Prop::Blood},  {kQq, Prop::Qq}};
+        {"VERSION", Prop::Version},
+        {"FN", Prop::Fn},
+        {"N", Prop::N},
+        {"ORG", Prop::Org},
+        {"TITLE", Prop::Title},
+        {"GENDER", Prop::Gender},
+        {"X-GENDER", Prop::Gender},
+        {"ADR", Prop::Adr},
+        {"TEL", Prop::Tel},
+        {"EMAIL", Prop::Email},
+        {"URL", Prop::Url},
+        {"NICKNAME", Prop::Nickname},
+        {"NOTE", Prop::Note},
+        {"BDAY", Prop::Bday},
+        {kNation, Prop::Nation},
+        {kAge, Prop::Age},
+        {kBlood, Prop::Blood},
+        {kQq, Prop::Qq},
+        {"UID", Prop::Uid},
+        {"IMPP", Prop::Impp},
+        {"X-MS-IMADDRESS", Prop::Im},
+        {"X-AIM", Prop::Im},
+        {"X-ICQ", Prop::Im},
+        {"X-JABBER", Prop::Im},
+        {"X-MSN", Prop::Im},
+        {"X-YAHOO", Prop::Im},
+        {"X-SKYPE", Prop::Im},
+        {"X-SKYPE-USERNAME", Prop::Im},
+        {"X-GOOGLE-TALK", Prop::Im},
+        {"X-GTALK", Prop::Im},
+        {"X-WECHAT", Prop::Im},
+        {"X-ANDROID-CUSTOM", Prop::Android},
+        {"X-ABRELATEDNAMES", Prop::Related},
+        {"RELATED", Prop::Related},
+        {"X-SOCIALPROFILE", Prop::Social},
+        {"ANNIVERSARY", Prop::Anniversary},
+        {"X-ANNIVERSARY", Prop::Anniversary},
+        {"X-MS-ANNIVERSARY", Prop::Anniversary},
+        {"ROLE", Prop::Role}};
     for (const auto& [known, prop] : props)
         if (is(name, QByteArrayView(known.data(), qsizetype(known.size()))))
             return prop;
@@ -673,6 +682,8 @@ public:
                 f.truncate(0); // keeps its room
         m_fn.resize(0);
         m_n.resize(0);
+        m_uid.resize(0);
+        m_firstPhone.resize(0);
         m_notes = 0;
         m_extra.clear();
     }
@@ -682,7 +693,11 @@ public:
     {
         const Columns& c = col();
         switch (propertyOf(cl.name)) {
-        case Prop::Other: // PHOTO, UID, REV, CATEGORIES, X-...: no column
+        case Prop::Other: // PHOTO, REV, CATEGORIES, X-...: no column
+            break;
+        case Prop::Uid:
+            valueInto(cl, m_uid);
+            trimInPlace(m_uid);
             break;
         case Prop::Version: {
             const QByteArrayView v = cl.value.trimmed();
@@ -710,9 +725,11 @@ public:
         case Prop::Title:
             putValue(c.title, cl, u"其他职务"_s);
             break;
-        case Prop::Gender:
-            put(c.gender, genderText(components(valueText(cl))), u"性别"_s);
+        case Prop::Gender: {
+            const QStringList g = components(valueText(cl));
+            put(c.gender, cardparts::genderText(g.value(0), g.value(1)), u"性别"_s);
             break;
+        }
         case Prop::Adr:
             address(cl);
             break;
@@ -737,7 +754,45 @@ public:
             break;
         }
         case Prop::Bday:
-            m_extra << u"生日："_s + unescape(valueText(cl));
+            m_extra << u"生日："_s + cardparts::dateText(unescape(valueText(cl)));
+            break;
+        case Prop::Anniversary:
+            m_extra << u"纪念日："_s + cardparts::dateText(unescape(valueText(cl)));
+            break;
+        case Prop::Role:
+            valueInto(cl, m_value);
+            extra(u"角色"_s, m_value);
+            break;
+        case Prop::Impp:
+            instantMessaging(cl);
+            break;
+        case Prop::Im: { // X-AIM and the like: the network in the name
+            valueInto(cl, m_value);
+            const QByteArrayView n = cl.name;
+            const bool named = !is(n, "X-MS-IMADDRESS");
+            extra(named ? u"即时通讯（%1）"_s.arg(QString::fromLatin1(n.sliced(2))) : u"即时通讯"_s,
+                  cardparts::withoutScheme(m_value));
+            break;
+        }
+        case Prop::Android: { // vnd.android.cursor.item/KIND;DATA1;TYPE;...
+            const QStringList parts = components(valueText(cl));
+            const QString kind = parts.value(0).trimmed();
+            if (kind == u"vnd.android.cursor.item/nickname")
+                put(c.nick, parts.value(1).trimmed(), u"其他网名"_s);
+            else if (kind == u"vnd.android.cursor.item/relation")
+                extra(u"相关的人"_s, parts.value(1));
+            break;
+        }
+        case Prop::Related:
+            valueInto(cl, m_value);
+            if (!m_value.startsWith(u"urn:"_s, Qt::CaseInsensitive))
+                extra(u"相关的人"_s, m_value);
+            break;
+        case Prop::Social:
+            valueInto(cl, m_value);
+            extra(cl.label.isEmpty() ? u"社交账号"_s
+                                     : u"社交账号（%1）"_s.arg(QString::fromUtf8(cl.label)),
+                  m_value);
             break;
         case Prop::Nation:
             putValue(c.nation, cl, u"民族"_s);
@@ -754,15 +809,26 @@ public:
         }
     }
 
-    // The card's columns; throws when it has no name.
+    // The card's columns. Its name is FN, else N, else ORG, NICKNAME, EMAIL or TEL, as
+    // phones show such contacts; a card with none of them is passed over.
     void finish(Batcher& out)
     {
-        QString& name = m_f[std::size_t(col().name)];
+        const Columns& c = col();
+        QString& name = m_f[std::size_t(c.name)];
         name.append(m_fn);
-        if (name.trimmed().isEmpty())
-            name = nameFromN(components(m_n));
-        if (name.trimmed().isEmpty())
-            throw DataError(m_line, u"这张名片没有姓名（FN 和 N 都是空的）。"_s);
+        if (name.trimmed().isEmpty() && !m_n.isEmpty()) {
+            const QStringList n = components(m_n);
+            name =
+                cardparts::joinName({n.value(0), n.value(1), n.value(2), n.value(3), n.value(4)});
+        }
+        for (const QString* other : {&m_f[std::size_t(c.org)], &m_f[std::size_t(c.nick)],
+                                     &m_f[std::size_t(c.mail)], &m_firstPhone})
+            if (name.trimmed().isEmpty())
+                name = *other;
+        if (name.trimmed().isEmpty()) {
+            out.skip(m_line, u"这张名片没有姓名，也没有单位、网名、EMAIL 或电话，没有导入。"_s);
+            return;
+        }
         QString& note = m_f[std::size_t(col().note)]; // the notes, then what had no column
         for (const QString& e : std::as_const(m_extra)) {
             if (m_notes++ > 0)
@@ -773,7 +839,7 @@ public:
         rows.appendNullCell();
         for (int i = 1; i < tables::kCardColumns; ++i)
             rows.appendCell(m_f[std::size_t(i)]);
-        out.rowDone(m_line);
+        out.rowDone(m_line, m_uid);
     }
 
 private:
@@ -790,6 +856,32 @@ private:
         } else if (slot != v) {
             m_extra << label + u"："_s + v;
         }
+    }
+
+    // A line of 说明 for what has no column.
+    void extra(const QString& label, QStringView v)
+    {
+        v = v.trimmed();
+        if (!v.isEmpty())
+            m_extra << label + u"："_s + v;
+    }
+
+    // IMPP: QQ (X-SERVICE-TYPE=QQ, or a qq: URI) to its column, other networks to 说明.
+    void instantMessaging(const ContentLine& cl)
+    {
+        valueInto(cl, m_value);
+        trimInPlace(m_value);
+        const qsizetype colon = m_value.indexOf(u':');
+        const QString scheme = colon > 0 ? m_value.left(colon) : QString();
+        const QString handle = cardparts::withoutScheme(m_value);
+        QString service = QString::fromUtf8(cl.service);
+        if (service.isEmpty() && scheme.compare(u"x-apple"_s, Qt::CaseInsensitive) != 0)
+            service = scheme;
+        if (service.compare(u"QQ"_s, Qt::CaseInsensitive) == 0 ||
+            service.compare(u"tencent"_s, Qt::CaseInsensitive) == 0)
+            put(col().qq, handle, u"其他QQ号"_s);
+        else
+            extra(service.isEmpty() ? u"即时通讯"_s : u"即时通讯（%1）"_s.arg(service), handle);
     }
 
     void putValue(int column, const ContentLine& cl, const QString& label, bool trim = false)
@@ -809,6 +901,8 @@ private:
             m_value.remove(0, 4);
             trimInPlace(m_value);
         }
+        if (m_firstPhone.isEmpty())
+            m_firstPhone = m_value;
         int column;
         if (hasType(cl, Fax))
             column = c.fax;
@@ -830,7 +924,7 @@ private:
         const Columns& c = col();
         valueInto(cl, m_value, true);
         componentViews(m_value, m_parts, m_views);
-        const QString text = addressText(m_views);
+        const QString text = cardparts::addressText(m_views);
         const QString zip = (m_views.size() > 5 ? m_views[5] : QStringView()).trimmed().toString();
         if (text.isEmpty() && zip.isEmpty())
             return;
@@ -854,7 +948,9 @@ private:
     int m_line = 0;
     std::array<QString, tables::kCardColumns> m_f;
     QString m_fn;
-    QString m_n;     // N as written, its escapes kept
+    QString m_n; // N as written, its escapes kept
+    QString m_uid;
+    QString m_firstPhone;
     QString m_value; // the value being read
     QStringList m_parts;
     QVarLengthArray<QStringView, 8> m_views; // its components
@@ -865,11 +961,7 @@ private:
 // A file in UTF-16 (as some mail programs save vCards) as UTF-8; a UTF-8 file as it is.
 QByteArray asUtf8(QByteArrayView bytes)
 {
-    std::optional<QStringConverter::Encoding> e;
-    if (bytes.startsWith("\xFF\xFE"))
-        e = QStringConverter::Utf16LE;
-    else if (bytes.startsWith("\xFE\xFF"))
-        e = QStringConverter::Utf16BE;
+    const std::optional<QStringConverter::Encoding> e = utf16Of(bytes);
     if (!e) { // the caller's bytes, not a copy: they outlive the reading
         const QByteArrayView v = withoutUtf8Bom(bytes);
         return QByteArray::fromRawData(v.data(), v.size());
@@ -877,7 +969,7 @@ QByteArray asUtf8(QByteArrayView bytes)
     QStringDecoder d(*e);
     const QString text = d.decode(bytes);
     if (d.hasError())
-        throw DataError(1, u"文件以 UTF-16 标记开头，但内容不是有效的 UTF-16。"_s);
+        throw DataError(1, u"文件是 UTF-16 编码的，但内容不是有效的 UTF-16。"_s);
     return text.toUtf8();
 }
 
@@ -915,10 +1007,18 @@ PartEnd readCards(QByteArrayView utf8, int before, Batcher& out)
     QByteArrayView text;
     int line = 0;
     CardBuilder builder;
-    CardBuilder* card = nullptr; // the card being read, if any
-    qsizetype openAt = 0;        // and where it begins
-    int nested = 0;              // depth of cards inside a card (vCard 2.1 AGENT)
-    bool binary = false;         // the last property was base64 data
+    CardBuilder* card = nullptr;    // the card being read, if any
+    qsizetype openAt = 0;           // and where it begins
+    int nested = 0;                 // depth of cards inside a card (vCard 2.1 AGENT)
+    int passedOver = 0;             // the cards inside the card being read
+    bool binary = false;            // the last property was base64 data
+    std::optional<DataError> fault; // the first fault of the card being read
+    int outside = 0;                // the first of the lines outside a card before this one
+    auto endOutside = [&] {
+        if (outside)
+            out.note(outside, u"这一行不在任何名片（BEGIN:VCARD … END:VCARD）之内，没有读。"_s);
+        outside = 0;
+    };
     while (lines.next(text, line)) {
         // Only a line that begins with B, E or a blank can be BEGIN:VCARD or END:VCARD.
         const char head = text.front();
@@ -928,10 +1028,13 @@ PartEnd readCards(QByteArrayView utf8, int before, Batcher& out)
         if (is(bare, "BEGIN:VCARD")) {
             if (card) {
                 ++nested;
+                ++passedOver;
             } else {
+                endOutside();
                 builder.start(line);
                 card = &builder;
                 openAt = lines.start();
+                fault.reset();
             }
             end.sawCard = true;
             continue;
@@ -940,26 +1043,47 @@ PartEnd readCards(QByteArrayView utf8, int before, Batcher& out)
             if (nested > 0) {
                 --nested;
             } else if (!card) {
-                throw DataError(line, u"END:VCARD 前面没有 BEGIN:VCARD。"_s);
+                endOutside();
+                out.note(line, u"END:VCARD 前面没有 BEGIN:VCARD，没有读这一行。"_s);
             } else {
-                card->finish(out);
+                if (fault) { // passed over whole: nothing of it is stored
+                    out.skip(fault->line(),
+                             fault->message() +
+                                 (fault->message().endsWith(u'。') ? u""_s : u"。"_s) +
+                                 u"从第 %1 行开始的这张名片没有导入。"_s.arg(card->line()));
+                } else {
+                    card->finish(out);
+                    if (passedOver > 0)
+                        out.note(card->line(),
+                                 u"这张名片里套着 %1 张名片（vCard 2.1 的 AGENT 这样写），"
+                                 "只导入了外面这张，里面的没有导入。"_s.arg(passedOver));
+                }
+                passedOver = 0;
                 card = nullptr;
             }
             binary = false;
             continue;
         }
-        if (!card)
-            throw DataError(line, u"这一行不在任何名片（BEGIN:VCARD … END:VCARD）之内。"_s);
-        if (nested > 0)
+        if (!card) {
+            if (!outside)
+                outside = line;
+            continue;
+        }
+        if (nested > 0 || fault)
             continue;
         if (binary && !text.contains(':'))
             continue; // base64 data of a photo written without folding blanks
-        const ContentLine cl = parseLine(text, line);
-        binary = cl.encoding == Encoding8::Base64;
-        if (binary && propertyOf(cl.name) == Prop::Other)
-            continue; // a photo, logo, sound or key
-        card->add(cl);
+        try {
+            const ContentLine cl = parseLine(text, line);
+            binary = cl.encoding == Encoding8::Base64;
+            if (binary && propertyOf(cl.name) == Prop::Other)
+                continue; // a photo, logo, sound or key
+            card->add(cl);
+        } catch (const DataError& e) {
+            fault = e;
+        }
     }
+    endOutside();
     if (card) {
         end.open = card->line();
         end.openAt = openAt;
@@ -969,46 +1093,17 @@ PartEnd readCards(QByteArrayView utf8, int before, Batcher& out)
 
 } // namespace
 
-std::pair<QString, QString> splitName(const QString& name)
-{
-    const QString n = name.trimmed();
-    if (n.isEmpty())
-        return {};
-    if (hasHan(n)) {
-        // The compound surnames are all two characters long.
-        if (n.size() > 2 && compoundSurnames().contains(n.left(2)))
-            return {n.left(2), n.mid(2)};
-        const qsizetype first = n[0].isHighSurrogate() && n.size() > 1 ? 2 : 1;
-        return {n.left(first), n.mid(first)};
-    }
-    const qsizetype blank = n.lastIndexOf(u' ');
-    if (blank < 0)
-        return {QString(), n};
-    return {n.mid(blank + 1), n.left(blank).trimmed()};
-}
-
-QString nameFromN(const QStringList& c)
-{
-    const QString family = c.value(0).trimmed();
-    const QString given = c.value(1).trimmed();
-    const QString more = c.value(2).trimmed();
-    const QString joined = family + given + more;
-    if (hasHan(joined))
-        return joined;
-    QStringList parts;
-    for (const QString& p : {given, more, family})
-        if (!p.isEmpty())
-            parts << p;
-    return parts.join(u' ');
-}
-
-void writeBatches(const RowBatches& next, QIODevice& out, const Progress& progress)
+void writeBatches(const RowBatches& next, QIODevice& out, const UidOf& uidOf,
+                  const Progress& progress)
 {
     Sink sink(out);
     qint64 done = 0;
+    QString uid;
     while (const ct::CellTable* cards = next()) {
         for (int r = 0, n = cards->rowCount(); r < n; ++r) {
-            writeCard(sink.buffer(), *cards, r);
+            if (uidOf)
+                uid = uidOf(cards->view(r, 0));
+            writeCard(sink.buffer(), *cards, r, uid);
             sink.flushWhenFull();
             if (progress && ++done % kProgressStep == 0)
                 progress(done);
@@ -1017,9 +1112,16 @@ void writeBatches(const RowBatches& next, QIODevice& out, const Progress& progre
     sink.flush();
 }
 
-void write(const ct::CellTable& cards, QIODevice& out, const Progress& progress)
+void write(const ct::CellTable& cards, QIODevice& out, const UidOf& uidOf, const Progress& progress)
 {
-    writeBatches(onlyTable(cards), out, progress);
+    writeBatches(onlyTable(cards), out, uidOf, progress);
+}
+
+QByteArray cardOf(const ct::CellTable& cards, int row, const QString& uid)
+{
+    QByteArray out;
+    writeCard(out, cards, row, uid);
+    return out;
 }
 
 void readBatches(QByteArrayView bytes, const Batches& emit)

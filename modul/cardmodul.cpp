@@ -6,8 +6,10 @@
 #include "modul/tables.h"
 
 #include "platform/clock.h"
+#include "platform/dblock.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QRegularExpression>
@@ -24,6 +26,9 @@
 namespace cardmodul {
 
 namespace {
+// The lock of the database file, made before the shared connection and so let go after it
+// (its descriptor, closed, would end the engine's own locks on the file in this process).
+ct::DatabaseLock g_lock;
 std::unique_ptr<adodb::Connection> g_conn;
 
 // An open begun by preopen(): the connection, or why it failed.
@@ -75,6 +80,7 @@ void runEarly(EarlyOpen* e, const QString& text, const QString& file, DamageTell
     e->opened.set_value(std::move(r));
     if (!ok || e->leaving)
         return;
+    backups::sweep(file); // what killed backups and restores left
     backups::daily(text); // today's backup, on a thread of its own
     const std::optional<QString> damage = damageOf(text, e->checking);
     if (!damage || e->leaving || !tell)
@@ -115,6 +121,18 @@ void finishEarly()
     backups::stopDaily();
 }
 
+std::optional<adodb::Error> holdDatabase()
+{
+    const QString file = dbFilePath();
+    if (g_lock.hold(file) != ct::DatabaseLock::State::Busy)
+        return std::nullopt;
+    return adodb::Error(
+        adodb::ErrInUse,
+        u"数据库文件“%1”正在使用：另一个澄桐工作管理打开着它（也许是在另一个终端、另一个会话里"
+        "启动的），或者 ctdb restore 正在恢复它。一个数据库只能由一个程序使用，请使用已经打开的"
+        "窗口。"_s.arg(QDir::toNativeSeparators(file)));
+}
+
 bool earlyDone(int timeoutMs)
 {
     return !g_early || !g_early->over.valid() ||
@@ -126,6 +144,12 @@ std::optional<adodb::Error> connectShared()
 {
     Opened r =
         g_early && g_early->result.valid() ? g_early->result.get() : openShared(connectionText());
+    if (!r.error) {
+        if (std::optional<adodb::Error> busy = holdDatabase()) {
+            g_conn.reset();
+            return busy;
+        }
+    }
     g_conn = std::move(r.conn);
     return std::move(r.error);
 }

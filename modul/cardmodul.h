@@ -23,8 +23,14 @@ namespace cardmodul {
 adodb::Connection& dbconn();
 extern bool dbopen;
 
-// Opens the shared connection (replacing it), or takes the one preopen() began; the
-// failure, or nothing when it is open.
+// The program holds a lock on its database file while it runs (platform/dblock.h), so
+// that ctdb restore and a second program find it whatever their environment. Takes it
+// for dbFilePath() unless this process holds it; the failure (ErrInUse) when another
+// process holds it, nothing otherwise (also when there is no file yet, or no lock to be
+// had on its file system).
+std::optional<adodb::Error> holdDatabase();
+// Opens the shared connection (replacing it), or takes the one preopen() began, and holds
+// the file's lock; the failure, or nothing when it is open.
 std::optional<adodb::Error> connectShared();
 // What preopen's thread does when the check after opening finds the file damaged: called
 // on the main thread, once.

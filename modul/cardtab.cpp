@@ -98,6 +98,23 @@ qint64 serialNumber(const QString& text)
     return n;
 }
 
+int replace(adodb::Connection& conn, qint64 serno,
+            std::span<const std::optional<QStringView>> values)
+{
+    Q_ASSERT(values.size() == std::size_t(tables::kCardColumns - 1));
+    static const QString sql = [] {
+        QStringList sets;
+        for (int c = 1; c < tables::kCardColumns; ++c)
+            sets << tables::cardColumns()[std::size_t(c)] + u" = ?"_s;
+        return u"update cardtab set %1 where serno = ?"_s.arg(sets.join(u", "_s));
+    }();
+    const QString key = QString::number(serno);
+    std::vector<std::optional<QStringView>> params(values.begin(), values.end());
+    params.push_back(QStringView(key));
+    adodb::Command update(conn, sql);
+    return update.Execute(params);
+}
+
 int change(adodb::Connection& conn, qint64 serno, const QStringList& contacts)
 {
     Q_ASSERT(contacts.size() == 13);

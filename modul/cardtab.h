@@ -9,6 +9,8 @@
 #include <QStringList>
 
 #include <array>
+#include <optional>
+#include <span>
 
 namespace cardtab {
 
@@ -39,6 +41,9 @@ QString insertStatement(int rows);
 const std::array<QString, 13>& contactColumns();
 // A serial number as typed: a whole number, or the run-error failure (number 13).
 qint64 serialNumber(const QString& text);
+// Writes every column of a card (values as for add()); the number of cards changed.
+int replace(adodb::Connection& conn, qint64 serno,
+            std::span<const std::optional<QStringView>> values);
 // The number of cards changed (0 when no card has that serial number).
 int change(adodb::Connection& conn, qint64 serno, const QStringList& contacts);
 void remove(adodb::Connection& conn, qint64 serno);

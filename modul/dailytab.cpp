@@ -55,6 +55,12 @@ void save(adodb::Connection& conn, const QString& date, const QString& desc, Sav
     t.commit();
 }
 
+void saveIn(adodb::Connection& conn, const QString& date, const std::optional<QString>& desc,
+            const QDateTime& now)
+{
+    put(conn, date, desc, now);
+}
+
 std::optional<Entry> find(adodb::Connection& conn, const QString& date)
 {
     adodb::Recordset rs;

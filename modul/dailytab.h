@@ -26,6 +26,10 @@ enum class Save {
 // history (unless the save leaves it as it was). One transaction: all or nothing.
 void save(adodb::Connection& conn, const QString& date, const QString& desc, Save how,
           const QDateTime& now);
+// The same inside a transaction the caller holds (an import): the text replaces the entry
+// of the date, the text it had goes to the history.
+void saveIn(adodb::Connection& conn, const QString& date, const std::optional<QString>& desc,
+            const QDateTime& now);
 // The entry stored under the date text, if any.
 std::optional<Entry> find(adodb::Connection& conn, const QString& date);
 // The statement of every entry (date, text), in the order of the date texts.

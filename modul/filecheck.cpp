@@ -49,7 +49,8 @@ QStringList integrityProblems(adodb::Connection& c, Depth depth)
             } catch (const adodb::Error&) {
             }
         }
-        problems << u"检查无法读完整个文件：%1"_s.arg(stopped.description());
+        problems << u"检查无法读完整个文件（%1）"_s.arg(
+            stopped.detail().isEmpty() ? stopped.description() : stopped.detail());
         return problems;
     }
 }

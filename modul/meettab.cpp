@@ -92,6 +92,13 @@ qint64 add(adodb::Connection& conn, const Meeting& m)
     return conn.lastInsertId();
 }
 
+int replace(adodb::Connection& conn, qint64 serno, const QVariantList& values)
+{
+    return conn.Execute(u"update meet_tab set record_date=?,meet_cont=?,meet_addr=?,meet_date=?,"
+                        "go_hour=?,go_second=? where meet_serno=?"_s,
+                        QVariantList(values) << QVariant(serno));
+}
+
 QString allQuery()
 {
     return u"select * from meet_tab order by meet_serno"_s;

@@ -36,6 +36,9 @@ qint64 add(adodb::Connection& conn, const Meeting& m);
 // dates, hour and minute checked (the run-error failure when they are not usable).
 const QString& insertStatement();
 QVariantList insertValues(const Meeting& m);
+// Writes every column of a meeting (values as insertValues gives them); the number of
+// meetings changed.
+int replace(adodb::Connection& conn, qint64 serno, const QVariantList& values);
 // The statement of every meeting in the order of its serial number.
 QString allQuery();
 // Changes place, date and time of every meeting with this record date and topic;

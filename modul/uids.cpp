@@ -81,8 +81,7 @@ std::optional<QString> recordOf(adodb::Connection& conn, Kind kind, const QStrin
     if (uid.startsWith(prefix) && uid.size() > prefix.size()) {
         const QString rec = uid.mid(prefix.size());
         // A derived UID stays the record's only while no other UID is stored for it.
-        rs.Open(u"select 1 from uid_tab where kind = ? and rec = ?"_s, conn,
-                {kindName(kind), rec});
+        rs.Open(u"select 1 from uid_tab where kind = ? and rec = ?"_s, conn, {kindName(kind), rec});
         if (rs.eof())
             return rec;
     }
@@ -96,6 +95,16 @@ void remember(adodb::Connection& conn, Kind kind, const QString& rec, const QStr
                  {kindName(kind), uid, rec});
     conn.Execute(u"insert or replace into uid_tab (kind, rec, uid) values (?, ?, ?)"_s,
                  {kindName(kind), rec, uid});
+}
+
+QString rememberStatement(int rows)
+{
+    QStringList marks;
+    for (int i = 0; i < rows; ++i)
+        marks << u"(?, ?, ?)"_s;
+    // REPLACE removes the row of the same record, and the row of another record that holds
+    // the same UID.
+    return u"insert or replace into uid_tab (kind, rec, uid) values "_s + marks.join(u", "_s);
 }
 
 void forget(adodb::Connection& conn, Kind kind, const QString& rec)

@@ -42,6 +42,9 @@ std::optional<QString> recordOf(adodb::Connection& conn, Kind kind, const QStrin
 // another record of the kind moves to this one).
 void remember(adodb::Connection& conn, Kind kind, const QString& rec, const QString& uid);
 void forget(adodb::Connection& conn, Kind kind, const QString& rec);
+// The statement that stores this many (kind, rec, uid) at once, a UID held by another
+// record of the kind moving to its new one (imports of many records).
+QString rememberStatement(int rows);
 // Every stored UID of a kind, record -> UID, in one read (exports of whole tables).
 QHash<QString, QString> all(adodb::Connection& conn, Kind kind);
 

@@ -1,5 +1,7 @@
 #include "platform/adodb.h"
 
+#include "platform/safefiles.h"
+
 #define SQLITE_HAS_CODEC 1
 #include <sqlcipher/sqlite3.h>
 
@@ -10,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -30,7 +33,7 @@ QString engineMessage(sqlite3* db)
 // Chinese, with the engine's own text after it.
 Error engineError(int code, const QString& engineText)
 {
-    return Error(code, explain(code) + u"（"_s + engineText + u"）"_s);
+    return Error(code, explain(code) + u"（"_s + engineText + u"）"_s, engineText);
 }
 
 Error engineError(sqlite3* db)
@@ -167,8 +170,9 @@ QString explain(int code)
     }
 }
 
-Error::Error(int number, QString description)
-    : m_number(number), m_description(std::move(description)), m_utf8(m_description.toUtf8())
+Error::Error(int number, QString description, QString detail)
+    : m_number(number), m_description(std::move(description)), m_detail(std::move(detail)),
+      m_utf8(m_description.toUtf8())
 {
 }
 
@@ -317,7 +321,7 @@ void Connection::Open(const QString& connectionText)
     if (rc != SQLITE_OK) {
         const QString msg = db ? engineMessage(db) : QString::fromUtf8(sqlite3_errstr(rc));
         drop();
-        throw Error(rc, u"无法打开数据库文件“%1”。%2（%3）。"_s.arg(shown, explain(rc), msg));
+        throw Error(rc, u"无法打开数据库文件“%1”。%2（%3）。"_s.arg(shown, explain(rc), msg), msg);
     }
     if (sqlite3_db_readonly(db, "main") == 1) {
         drop();
@@ -359,15 +363,17 @@ void Connection::Open(const QString& connectionText)
         const QString msg = engineMessage(db);
         drop();
         if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
-            throw Error(rc,
-                        u"数据库文件“%1”正被另一个程序锁定，请稍后再试（%2）。"_s.arg(shown, msg));
-        if ((rc & 0xff) == SQLITE_NOTADB)
             throw Error(
-                rc, u"数据库密码不正确，或“%1”不是本程序的数据库文件（%2）。"_s.arg(shown, msg));
+                rc, u"数据库文件“%1”正被另一个程序锁定，请稍后再试（%2）。"_s.arg(shown, msg), msg);
+        if ((rc & 0xff) == SQLITE_NOTADB)
+            throw Error(rc,
+                        u"数据库密码不正确，或“%1”不是本程序的数据库文件（%2）。"_s.arg(shown, msg),
+                        msg);
         throw Error(
             rc,
             u"无法读取数据库文件“%1”，它可能已经损坏。请用 ctdb restore 从备份恢复（%2）。"_s.arg(
-                shown, msg));
+                shown, msg),
+            msg);
     }
     // Rollback journal, full sync: every acknowledged write survives a crash or a kill.
     rc = scalar("PRAGMA journal_mode=DELETE", nullptr);
@@ -376,7 +382,7 @@ void Connection::Open(const QString& connectionText)
     if (rc != SQLITE_OK) {
         const QString msg = engineMessage(db);
         drop();
-        throw Error(rc, u"无法使用数据库文件“%1”。%2（%3）。"_s.arg(shown, explain(rc), msg));
+        throw Error(rc, u"无法使用数据库文件“%1”。%2（%3）。"_s.arg(shown, explain(rc), msg), msg);
     }
     m_db = db;
 }
@@ -400,28 +406,46 @@ qint64 Connection::lastInsertId() const
 
 namespace {
 
-// Writes a new encrypted database file under a temporary name with `fill`, then links it
-// into place: the final name either does not exist or holds a complete database, and an
-// existing file is never replaced (link fails when the name is taken). `what` begins
-// every failure's description.
+// Writes a new encrypted database file under a temporary name beside it (made 0600 before
+// the engine opens it; the engine gives its journal the same mode) with `fill`, checks it
+// with `check`, then links it into place: the final name either does not exist or holds
+// a complete database, and an existing file is never replaced (link fails when the name
+// is taken). `what` begins every failure's description.
 void writeNewFile(const QString& file, const QString& password, const QString& what,
-                  const std::function<void(sqlite3*)>& fill)
+                  const std::function<void(sqlite3*)>& fill, const Connection::Check& check)
 {
     const QString shown = QDir::toNativeSeparators(file);
-    if (QFileInfo::exists(file))
+    const QByteArray nfile = QFile::encodeName(file);
+    struct stat st = {};
+    if (::lstat(nfile.constData(), &st) == 0)
         throw Error(SQLITE_CANTOPEN, u"文件“%1”已经存在，不会覆盖。"_s.arg(shown));
-    const QString tmp = file + u".tmp-"_s + QString::number(::getpid());
-    QFile::remove(tmp);
+    const QString tmp = safefiles::tempBeside(file, u"new");
     const QByteArray ntmp = QFile::encodeName(tmp);
+    ::unlink(ntmp.constData());
+    ::unlink(QFile::encodeName(tmp + u"-journal"_s).constData());
     sqlite3* db = nullptr;
-    auto bail = [&](int code, const QString& why) {
-        sqlite3_close_v2(db);
-        QFile::remove(tmp);
-        QFile::remove(tmp + u"-journal"_s);
-        throw Error(code, what.arg(shown) + why);
+    auto removeTemp = [&] {
+        ::unlink(ntmp.constData());
+        ::unlink(QFile::encodeName(tmp + u"-journal"_s).constData());
     };
-    const int rc =
-        sqlite3_open_v2(ntmp.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    // Fails with `told` (what happened, in Chinese) or else the engine's explanation.
+    auto bail = [&](int code, const QString& why, const QString& told = {}) {
+        sqlite3_close_v2(db);
+        db = nullptr;
+        removeTemp();
+        throw Error(code,
+                    what.arg(shown) + (told.isEmpty() ? explain(code) : told) + u"（"_s + why +
+                        u"）"_s,
+                    why);
+    };
+    const int made = safefiles::createPrivate(tmp);
+    if (made < 0) {
+        const int e = errno;
+        throw Error(SQLITE_CANTOPEN, what.arg(shown) + safefiles::systemError(e),
+                    QString::fromLocal8Bit(std::strerror(e)));
+    }
+    ::close(made);
+    const int rc = sqlite3_open_v2(ntmp.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK)
         bail(rc, db ? engineMessage(db) : QString::fromUtf8(sqlite3_errstr(rc)));
     const QByteArray key = password.toUtf8();
@@ -429,17 +453,30 @@ void writeNewFile(const QString& file, const QString& password, const QString& w
     try {
         fill(db);
     } catch (const Error& e) {
-        bail(e.number(), e.description());
+        if (e.detail().isEmpty() || e.description() == e.detail())
+            bail(e.number(), e.detail().isEmpty() ? e.description() : e.detail());
+        bail(e.number(), e.detail(), e.description());
     }
     if (sqlite3_close(db) != SQLITE_OK)
-        bail(SQLITE_IOERR, u"关闭失败"_s);
+        bail(SQLITE_IOERR, u"close"_s);
     db = nullptr;
-    if (::link(ntmp.constData(), QFile::encodeName(file).constData()) != 0) {
-        const int e = errno;
-        QFile::remove(tmp);
-        throw Error(SQLITE_CANTOPEN, what.arg(shown) + QString::fromLocal8Bit(std::strerror(e)));
+    if (check) {
+        try {
+            check(tmp);
+        } catch (...) {
+            removeTemp();
+            throw;
+        }
     }
-    QFile::remove(tmp);
+    if (::link(ntmp.constData(), nfile.constData()) != 0) {
+        const int e = errno;
+        removeTemp();
+        throw Error(e == EEXIST ? SQLITE_CANTOPEN : SQLITE_IOERR,
+                    what.arg(shown) + safefiles::systemError(e),
+                    QString::fromLocal8Bit(std::strerror(e)));
+    }
+    removeTemp();
+    safefiles::syncDir(QFileInfo(file).absolutePath());
 }
 
 void exec(sqlite3* db, const QString& sql)
@@ -449,7 +486,7 @@ void exec(sqlite3* db, const QString& sql)
     if (rc != SQLITE_OK) {
         const QString msg = QString::fromUtf8(err ? err : sqlite3_errstr(rc));
         sqlite3_free(err);
-        throw Error(rc, msg);
+        throw Error(rc, msg, msg);
     }
 }
 
@@ -457,30 +494,109 @@ void exec(sqlite3* db, const QString& sql)
 
 void Connection::create(const QString& file, const QString& password, const QStringList& schema)
 {
-    writeNewFile(file, password, u"无法创建数据库文件“%1”："_s, [&schema](sqlite3* db) {
-        QStringList all = {u"PRAGMA cipher_page_size = 4096"_s, u"PRAGMA journal_mode=DELETE"_s,
-                           u"BEGIN"_s};
-        all += schema;
-        all += u"COMMIT"_s;
-        for (const QString& sql : std::as_const(all))
-            exec(db, sql);
-    });
+    writeNewFile(file, password, u"无法创建数据库文件“%1”："_s,
+                 [&schema](sqlite3* db) {
+                     QStringList all = {u"PRAGMA cipher_page_size = 4096"_s,
+                                        u"PRAGMA journal_mode=DELETE"_s, u"BEGIN"_s};
+                     all += schema;
+                     all += u"COMMIT"_s;
+                     for (const QString& sql : std::as_const(all))
+                         exec(db, sql);
+                 },
+                 {});
 }
 
-void Connection::backupTo(const QString& file, const QString& password) const
+void Connection::backupTo(const QString& file, const QString& password,
+                          const Check& beforePlacing) const
 {
     if (!m_db)
         throw Error(ErrClosed, u"数据库连接没有打开，无法备份。"_s);
-    writeNewFile(file, password, u"无法备份到“%1”："_s, [this](sqlite3* dest) {
-        exec(dest, u"PRAGMA cipher_page_size = 4096"_s);
-        sqlite3_backup* b = sqlite3_backup_init(dest, "main", m_db, "main");
-        if (!b)
-            throw Error(sqlite3_extended_errcode(dest), engineMessage(dest));
-        const int rc = sqlite3_backup_step(b, -1);
-        sqlite3_backup_finish(b);
-        if (rc != SQLITE_DONE)
-            throw Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
-    });
+    writeNewFile(
+        file, password, u"无法备份到“%1”："_s,
+        [this](sqlite3* dest) {
+            exec(dest, u"PRAGMA cipher_page_size = 4096"_s);
+            sqlite3_backup* b = sqlite3_backup_init(dest, "main", m_db, "main");
+            if (!b)
+                throw Error(sqlite3_extended_errcode(dest), engineMessage(dest),
+                            engineMessage(dest));
+            const int rc = sqlite3_backup_step(b, -1);
+            const int finished = sqlite3_backup_finish(b);
+            if (rc != SQLITE_DONE) {
+                // The reason is the source's when reading it failed (a damaged page), else
+                // the copy's.
+                const int source = sqlite3_extended_errcode(m_db);
+                const bool fromSource = (source & 0xff) != SQLITE_OK;
+                const int code = fromSource ? source : finished != SQLITE_OK ? finished : rc;
+                const QString why =
+                    fromSource ? engineMessage(m_db) : QString::fromUtf8(sqlite3_errstr(code));
+                const int primary = code & 0xff;
+                if (primary == SQLITE_ERROR || primary == SQLITE_CORRUPT ||
+                    primary == SQLITE_NOTADB)
+                    throw Error(code,
+                                u"数据库的内容没能全部读出，数据库文件可能已经损坏，请运行"
+                                "“ctdb check”检查"_s,
+                                why);
+                throw Error(code, why, why);
+            }
+        },
+        beforePlacing);
+}
+
+namespace {
+// The tables of an open handle and their columns (PRAGMA table_info), in order.
+QHash<QString, QStringList> columnsOfHandle(sqlite3* db)
+{
+    QHash<QString, QStringList> out;
+    Stmt tables;
+    prepare(db, u"select name from sqlite_master where type = 'table'"_s, {}, tables);
+    int rc;
+    while ((rc = sqlite3_step(tables.s)) == SQLITE_ROW) {
+        const QString name =
+            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(tables.s, 0)));
+        QString quoted = name;
+        quoted.replace(u'"', u"\"\""_s);
+        Stmt info;
+        prepare(db, u"PRAGMA table_info(\""_s + quoted + u"\")"_s, {}, info);
+        QStringList columns;
+        int r;
+        while ((r = sqlite3_step(info.s)) == SQLITE_ROW)
+            columns << QString::fromUtf8(
+                reinterpret_cast<const char*>(sqlite3_column_text(info.s, 1)));
+        if (r != SQLITE_DONE)
+            throw engineError(db);
+        out.insert(name, columns);
+    }
+    if (rc != SQLITE_DONE)
+        throw engineError(db);
+    return out;
+}
+} // namespace
+
+QHash<QString, QStringList> Connection::columnsOf(const QStringList& schema)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_close(db);
+        throw Error(SQLITE_NOMEM, explain(SQLITE_NOMEM));
+    }
+    try {
+        for (const QString& sql : schema)
+            exec(db, sql);
+        QHash<QString, QStringList> out = columnsOfHandle(db);
+        sqlite3_close(db);
+        return out;
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+}
+
+QHash<QString, QStringList> Connection::tableColumns()
+{
+    if (!m_db)
+        throw Error(ErrClosed, u"数据库连接没有打开，无法执行操作。"_s);
+    return columnsOfHandle(m_db);
 }
 
 // ---- Command --------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include "platform/celltable.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringEncoder>
 #include <QStringView>
@@ -11,6 +12,7 @@
 #include <QVariantList>
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -33,6 +35,7 @@ enum ErrorNumber : int {
     ErrUnstorableText = 3421, // a text that cannot be stored as it is (a lone surrogate)
     ErrDamaged = 3049,        // a file that is damaged or not one of the program's databases
     ErrExists = 3204,         // a file that would be replaced
+    ErrInUse = 3356,          // a file another running program holds
 };
 
 // What an engine failure (its result code) means for the user and what to do, in
@@ -42,14 +45,18 @@ QString explain(int code);
 
 class Error : public std::exception {
 public:
-    Error(int number, QString description);
+    Error(int number, QString description, QString detail = {});
     int number() const { return m_number; }
     const QString& description() const { return m_description; }
+    // The engine's or the system's own words on the failure, when it came from there (the
+    // description holds them too, in brackets).
+    const QString& detail() const { return m_detail; }
     const char* what() const noexcept override { return m_utf8.constData(); }
 
 private:
     int m_number;
     QString m_description;
+    QString m_detail;
     QByteArray m_utf8;
 };
 
@@ -77,11 +84,22 @@ public:
     int Execute(const QString& sql, const QVariantList& params = {});
     qint64 lastInsertId() const;
 
-    // Creates a new encrypted database file (for ctdb init and tests). The file must not exist.
+    // Creates a new encrypted database file (for ctdb init and tests), 0600 whatever the
+    // umask. The file must not exist.
     static void create(const QString& file, const QString& password, const QStringList& schema);
-    // Writes a consistent copy of the open database to a new file (same key); the file
-    // must not exist. Safe while other connections write.
-    void backupTo(const QString& file, const QString& password) const;
+    // Writes a consistent copy of the open database to a new file (same key, 0600); the
+    // file must not exist. Safe while other connections write. The copy is written under
+    // a temporary name beside the file and given its name only when complete and when
+    // `beforePlacing` (called with the temporary name, the copy closed) returns; a failure
+    // it throws leaves no file behind.
+    using Check = std::function<void(const QString& written)>;
+    void backupTo(const QString& file, const QString& password,
+                  const Check& beforePlacing = {}) const;
+    // The columns of every table the statements make, in order, as the engine makes them
+    // (on a plain database in memory): the layout a file made by them has.
+    static QHash<QString, QStringList> columnsOf(const QStringList& schema);
+    // The tables of this database and their columns, in order.
+    QHash<QString, QStringList> tableColumns();
     // How long an open or a statement waits for another process's lock (milliseconds):
     // for connections opened from now on, and for this connection alone.
     static void setBusyTimeout(int ms);

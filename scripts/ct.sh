@@ -10,7 +10,7 @@ libgl-dev libsqlcipher-dev sqlcipher xvfb xauth at-spi2-core dbus-x11 python3-py
 python3-gi faketime fonts-noto-cjk imagemagick xdotool \
 libsm-dev libice-dev x11-utils libical-dev python3-vobject python3-icalendar openbox \
 desktop-file-utils clang libclang-rt-14-dev qt6-wayland weston qtkeychain-qt6-dev \
-radicale xandikos python3-caldav gnome-keyring dbus openssl vdirsyncer"
+radicale xandikos python3-caldav gnome-keyring dbus openssl vdirsyncer khard cmark"
 
 install_missing() {
     missing=""
@@ -24,6 +24,14 @@ install_missing() {
     if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing
+}
+
+# Each stage of the test command says how long it took.
+stage_start=$(date +%s)
+stage() {
+    now=$(date +%s)
+    echo "== $1: $((now - stage_start)) s"
+    stage_start=$now
 }
 
 build() {
@@ -41,15 +49,24 @@ run)
     ;;
 test)
     install_missing
+    stage "install"
     build build -DCMAKE_BUILD_TYPE=Release
+    stage "release build"
     ctest --test-dir build --output-on-failure -j2 -LE e2e
+    stage "unit, widget, fault and sync tests"
     ctest --test-dir build --output-on-failure -L e2e
-    # Once more with AddressSanitizer and UndefinedBehaviorSanitizer (unit and widget tests).
+    stage "desktop journeys"
+    # Once more with AddressSanitizer and UndefinedBehaviorSanitizer (unit, widget and fault
+    # tests; the sync scenarios run the same code paths against real servers above).
     build build-asan -DCMAKE_BUILD_TYPE=Debug -DCT_SANITIZE=ON -DCT_BUILD_BENCH=OFF
-    ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j2 -LE e2e
+    stage "sanitizer build"
+    ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j2 -LE "e2e|sync"
+    stage "sanitizer tests"
     # The libFuzzer targets: a build of their own with clang, each run for a bounded time.
     build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCT_FUZZ=ON
+    stage "fuzz build"
     ctest --test-dir build-fuzz --output-on-failure -j2 -L fuzz
+    stage "fuzz runs"
     ;;
 *)
     echo "usage: scripts/ct.sh run | test" >&2

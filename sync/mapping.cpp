@@ -270,7 +270,9 @@ QByteArray writeEvent(const Row& row, const Context& cx, bool* written)
     QByteArray out;
     QBuffer b(&out);
     b.open(QIODevice::WriteOnly);
-    const exchange::ical::Written w = exchange::ical::write(t, b, cx.zone, cx.now);
+    // The UID is set by the caller.
+    const exchange::ical::Written w = exchange::ical::write(
+        t, b, [](QStringView) { return u"-"_s; }, cx.zone, cx.now);
     *written = w.events == 1;
     return out;
 }

@@ -4,7 +4,7 @@
 //   ctdb backup [FILE] [DIR]              a checked copy; without FILE a rotating backup
 //   ctdb restore FILE [DIR]               put a backup in place (not while ctwork runs)
 //   ctdb export cards|meetings|diary FILE [DIR]
-//   ctdb import cards|meetings FILE [DIR]
+//   ctdb import cards|meetings|diary FILE [DIR]
 //   ctdb history DATE [--restore N] [DIR]   earlier texts of a diary entry
 //   ctdb sync [setup URL --user NAME|status|forget] [DIR]   CardDAV/CalDAV sync
 // DIR defaults to the directory of ctdb itself (also --dir DIR).
@@ -12,6 +12,7 @@
 #include "modul/cardmodul.h"
 #include "modul/filecheck.h"
 #include "platform/appinfo.h"
+#include "platform/safefiles.h"
 #include "tools/backup.h"
 #include "tools/console.h"
 #include "tools/history.h"
@@ -22,6 +23,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 using console::UsageError;
@@ -38,7 +41,7 @@ const QString kUsage =
     "  backup [备份文件] [目录]             备份；不写备份文件时在 backups/ 里轮换备份\n"
     "  restore 备份文件 [目录]              用备份恢复数据库（程序须已退出）\n"
     "  export cards|meetings|diary 文件 [目录]   导出名片、会议或日记\n"
-    "  import cards|meetings 文件 [目录]    导入名片或会议\n"
+    "  import cards|meetings|diary 文件 [目录]   导入名片、会议或日记\n"
     "  history 日期 [--restore 号码] [目录] 日记被替换前的文字；恢复其中一个\n"
     "  sync [setup|status|forget] [目录]    和 CardDAV/CalDAV 服务器同步名片、会议和日记\n"
     "“ctdb 命令 --help”显示这个命令的说明。\n"
@@ -58,7 +61,9 @@ QString helpOf(const QString& command)
                "给出备份文件时，把数据库的一致、加密的副本写到这个文件（不覆盖已有文件；- "
                "表示标准输出）。\n"
                "不给备份文件时，在数据库旁边的 backups/ 目录里写 ctsource-年月日-时分秒.mdb，"
-               "只保留最新的 14 个；新备份失败时不删除任何旧备份。\n"
+               "只保留最新的 14 个（按备份里记下的制作时间排，时间在将来的排在最前；只算能用本程序"
+               "的密码打开的备份，别的文件一概不删）；新备份失败时不删除任何旧备份。\n"
+               "备份文件只有所有者能读写（0600），目录是 0700。\n"
                "每个备份写完后都会打开检查（完整性检查）。程序运行时也可以备份。\n"
                "要给另一个目录做轮换备份：ctdb backup --dir 目录\n"_s +
                kDirNote;
@@ -66,8 +71,12 @@ QString helpOf(const QString& command)
         return u"用法：ctdb restore 备份文件 [目录]\n"
                "用备份文件替换数据库 ctsource.mdb。澄桐工作管理正在运行时拒绝恢复。\n"
                "先检查备份（用程序的密码打开并做完整性检查），不合格就不动数据库。\n"
-               "被替换的数据库改名为 ctsource.mdb.before-restore，旁边的日志文件 "
-               "ctsource.mdb-journal 一起改名为 ctsource.mdb.before-restore-journal。\n"_s +
+               "备份还必须是本程序的数据库：表的列和本程序的不同，也不恢复。\n"
+               "被替换的数据库保留为 ctsource.mdb.before-restore（先给它这个名字，再把备份改名为 "
+               "ctsource.mdb，所以数据库的名字任何时候都在）；早先保留的依次改为 .1、.2……，"
+               "只保留最近被替换的 5 个。\n"
+               "ctsource.mdb 是符号链接时，恢复的是它指向的文件，链接不变。恢复后的文件不会比原来的"
+               "更开放（最多 0600）。\n"_s +
                kDirNote;
     if (command == u"export")
         return u"用法：ctdb export cards|meetings|diary 文件 [目录]\n"
@@ -80,15 +89,28 @@ QString helpOf(const QString& command)
                "已有的文件不会被覆盖。\n"_s +
                kDirNote;
     if (command == u"import")
-        return u"用法：ctdb import cards|meetings 文件 [目录]\n"
-               "  cards     名片：.vcf（vCard 2.1、3.0、4.0）或 .csv\n"
-               "  meetings  会议：.ics（iCalendar）或 .csv\n"
-               "文件是 - 时读标准输入。全部导入或全部不导入：文件里任何一条记录有错，就什么也不写，"
-               "并指出文件和行号。\n"
+        return u"用法：ctdb import cards|meetings|diary 文件 [目录]\n"
+               "  cards     名片：.vcf（vCard 2.1、3.0、4.0）或 .csv（本程序的，或 "
+               "Google、Outlook、"
+               "Thunderbird 导出的）\n"
+               "  meetings  "
+               "会议：.ics（iCalendar，重复的事件按每一次导入，到一年以后为止，每个最多 "
+               "500 次）或 .csv（本程序的，或 Outlook 日历导出的）\n"
+               "  diary     日记：ctdb export diary 导出的 .md\n"
+               "文件是 - 时读标准输入。读不了的记录（例如没有任何姓名、单位、EMAIL 或电话的名片）"
+               "整条略过并指出行号，其余照常导入；文件根本不是这种格式、或在一条记录中间断掉时，"
+               "什么也不写。\n"
+               "文件里的 UID 会记住：再次导入同一个文件不会重复添加；UID 相同而内容不同的记录"
+               "不改动，只计数。\n"
                "选项：\n"
-               "  --allow-duplicates   导入与已有名片重名的名片（默认跳过并报告）\n"
-               "  --encoding gb18030   CSV 按 GB18030 读（默认自动识别 UTF-8 和 GB18030）\n"
-               "  --format 格式        vcf、csv 或 ics（不按扩展名判断时）\n"_s +
+               "  --strict             有任何一条记录读不了，就什么也不导入\n"
+               "  --update             UID 相同而内容不同时，用文件里的内容替换数据库里的\n"
+               "  --allow-duplicates   "
+               "导入与已有名片重名（或与已有会议相同）的记录（默认跳过并报告）\n"
+               "  --verbose            列出全部提示（默认每类只列前 10 条）\n"
+               "  --encoding 编码      CSV 按这种编码读：utf-8 或 gb18030（默认自动识别 UTF-8、"
+               "GB18030 和 UTF-16）\n"
+               "  --format 格式        vcf、csv、ics 或 md（不按扩展名判断时）\n"_s +
                kDirNote;
     if (command == u"history")
         return u"用法：ctdb history 日期 [--restore 号码] [目录]\n"
@@ -104,6 +126,9 @@ struct Args {
     QStringList positional;
     bool help = false;
     bool allowDuplicates = false;
+    bool strict = false;
+    bool update = false;
+    bool verbose = false;
     std::optional<QString> encoding;
     std::optional<QString> format;
     std::optional<QString> dir;
@@ -114,6 +139,7 @@ Args parse(const QStringList& in)
 {
     Args a;
     bool optionsDone = false;
+    QStringList seen;
     for (qsizetype i = 0; i < in.size(); ++i) {
         const QString& s = in[i];
         if (optionsDone || !s.startsWith(u"--"_s)) {
@@ -136,10 +162,20 @@ Args parse(const QStringList& in)
                 throw UsageError(u"选项 %1 后面缺少值。"_s.arg(name));
             return in[++i];
         };
+        // An option given twice is refused: which of the two was meant cannot be known.
+        if (name != u"--help" && seen.contains(name))
+            throw UsageError(u"选项 %1 只能给一次。"_s.arg(name));
+        seen << name;
         if (name == u"--help" && eq < 0)
             a.help = true;
         else if (name == u"--allow-duplicates" && eq < 0)
             a.allowDuplicates = true;
+        else if (name == u"--strict" && eq < 0)
+            a.strict = true;
+        else if (name == u"--update" && eq < 0)
+            a.update = true;
+        else if (name == u"--verbose" && eq < 0)
+            a.verbose = true;
         else if (name == u"--encoding")
             a.encoding = value();
         else if (name == u"--format")
@@ -172,9 +208,9 @@ void takeDir(const Args& a, qsizetype expectedBefore)
 
 void noTransferOptions(const Args& a, const QString& command)
 {
-    if (a.allowDuplicates || a.encoding || a.format)
-        throw UsageError(
-            u"ctdb %1 不接受 --allow-duplicates、--encoding 或 --format。"_s.arg(command));
+    if (a.allowDuplicates || a.strict || a.update || a.verbose || a.encoding || a.format)
+        throw UsageError(u"ctdb %1 不接受 --allow-duplicates、--strict、--update、--verbose、"
+                         "--encoding 或 --format。"_s.arg(command));
 }
 
 QString fileArg(const QString& f)
@@ -185,8 +221,9 @@ QString fileArg(const QString& f)
 int init()
 {
     const QString file = cardmodul::dbFilePath();
-    if (!QDir().mkpath(appinfo::exeDir())) {
-        console::err(u"无法创建目录：%1"_s.arg(appinfo::exeDir()));
+    if (!safefiles::makePrivateDirs(appinfo::exeDir())) {
+        console::err(u"无法创建目录“%1”：%2"_s.arg(QDir::toNativeSeparators(appinfo::exeDir()),
+                                                   safefiles::systemError(errno)));
         return console::Failed;
     }
     try {
@@ -227,16 +264,17 @@ int transferCommand(const QString& command, const Args& a)
 {
     const bool isImport = command == u"import";
     if (a.positional.size() < 3)
-        throw UsageError(isImport ? u"缺少参数：ctdb import cards|meetings 文件 [目录]"_s
-                                  : u"缺少参数：ctdb export cards|meetings|diary 文件 [目录]"_s);
+        throw UsageError(u"缺少参数：ctdb %1 cards|meetings|diary 文件 [目录]"_s.arg(command));
     transfer::Request r;
     const auto table = transfer::tableNamed(a.positional[1]);
     if (!table)
-        throw UsageError(u"不认识的表“%1”：应为 cards、meetings%2。"_s.arg(
-            a.positional[1], isImport ? QString() : u" 或 diary"_s));
+        throw UsageError(u"不认识的表“%1”：应为 cards、meetings 或 diary。"_s.arg(a.positional[1]));
     r.table = *table;
     r.file = fileArg(a.positional[2]);
     r.allowDuplicates = a.allowDuplicates;
+    r.strict = a.strict;
+    r.update = a.update;
+    r.verbose = a.verbose;
     if (a.format) {
         r.format = transfer::formatNamed(*a.format);
         if (!r.format)
@@ -281,6 +319,9 @@ int run(const QStringList& arguments)
         if (a.positional.size() < 2)
             throw UsageError(u"缺少参数：ctdb history 日期 [--restore 号码] [目录]"_s);
         const QString date = a.positional[1];
+        // Diary entries are kept under real dates: anything else names none.
+        if (!cardmodul::parseDate(date))
+            throw UsageError(u"“%1”不是有效的日期：日期写成 2026-12-08 这样。"_s.arg(date));
         takeDir(a, 2);
         if (!a.restore)
             return history::list(date);

@@ -2,6 +2,7 @@
 
 #include "exchange/csv.h"
 #include "exchange/ical.h"
+#include "exchange/input.h"
 #include "exchange/markdown.h"
 #include "exchange/vcard.h"
 #include "modul/cardmodul.h"
@@ -9,16 +10,22 @@
 #include "modul/dailytab.h"
 #include "modul/meettab.h"
 #include "modul/tables.h"
+#include "modul/uids.h"
 #include "platform/clock.h"
+#include "platform/safefiles.h"
 #include "tools/console.h"
+#include "tools/stores.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QTimeZone>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <new>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -56,7 +63,7 @@ QString formatWord(Format f)
     return {};
 }
 
-QList<Format> formatsOf(Table t, bool forImport)
+QList<Format> formatsOf(Table t)
 {
     switch (t) {
     case Table::Cards:
@@ -64,16 +71,18 @@ QList<Format> formatsOf(Table t, bool forImport)
     case Table::Meetings:
         return {Format::Ics, Format::Csv};
     case Table::Diary:
-        return forImport ? QList<Format>{} : QList<Format>{Format::Md};
+        return {Format::Md};
     }
     return {};
 }
 
-// What standard input holds, from its first bytes.
-Format formatOfContent(QByteArrayView bytes)
+// What standard input holds, from its first bytes: vCard or iCalendar by their BEGIN
+// line, Markdown by its title, vCard or iCalendar (by the table) by a first line that is
+// a content line ("NAME:value", "NAME;PARAM=x:value"); anything else is taken for CSV.
+Format formatOfContent(QByteArrayView bytes, Table table)
 {
     const QByteArray head = exchange::withoutUtf8Bom(bytes)
-                                .first(qMin<qsizetype>(bytes.size(), 64))
+                                .first(qMin<qsizetype>(bytes.size(), 256))
                                 .toByteArray()
                                 .trimmed()
                                 .toUpper();
@@ -81,13 +90,18 @@ Format formatOfContent(QByteArrayView bytes)
         return Format::Vcf;
     if (head.startsWith("BEGIN:VCALENDAR"))
         return Format::Ics;
+    if (head.startsWith("# "))
+        return Format::Md;
+    static const QRegularExpression contentLine(u"^[A-Z][A-Z0-9-]*(;[^:\\r\\n,]*)?:"_s);
+    if (contentLine.match(QString::fromLatin1(head.left(80))).hasMatch())
+        return table == Table::Meetings ? Format::Ics : Format::Vcf;
     return Format::Csv;
 }
 
 // The format of a request, or the UsageError that says why there is none.
 Format resolve(const Request& r, bool forImport, QByteArrayView input = {})
 {
-    const QList<Format> allowed = formatsOf(r.table, forImport);
+    const QList<Format> allowed = formatsOf(r.table);
     QStringList words;
     for (Format f : allowed)
         words << formatWord(f);
@@ -98,7 +112,7 @@ Format resolve(const Request& r, bool forImport, QByteArrayView input = {})
         if (!forImport)
             throw UsageError(
                 u"输出到标准输出时要用 --format 指定格式（%1）。"_s.arg(words.join(u'、')));
-        f = formatOfContent(input);
+        f = formatOfContent(input, r.table);
     }
     if (!f || !allowed.contains(*f))
         throw UsageError(u"%1只能%2 %3 文件；“%4”不是。也可以用 --format 指定格式。"_s.arg(
@@ -106,8 +120,10 @@ Format resolve(const Request& r, bool forImport, QByteArrayView input = {})
             console::shown(r.file)));
     if (r.encoding && *f != Format::Csv)
         throw UsageError(u"--encoding 只用于 CSV 文件。"_s);
-    if (r.allowDuplicates && !(forImport && r.table == Table::Cards))
-        throw UsageError(u"--allow-duplicates 只用于导入名片。"_s);
+    if ((r.allowDuplicates || r.strict || r.update || r.verbose) && !forImport)
+        throw UsageError(u"--allow-duplicates、--strict、--update 和 --verbose 只用于导入。"_s);
+    if (r.allowDuplicates && r.table == Table::Diary)
+        throw UsageError(u"--allow-duplicates 只用于导入名片和会议。"_s);
     return *f;
 }
 
@@ -142,116 +158,17 @@ std::function<void(const exchange::Batches&)> tableReading(adodb::Connection& c,
     };
 }
 
-// Stores the batches of an import, one after another, in the transaction of the import.
-// Its remarks (duplicates passed over) are kept to be told when the import is done.
-class CardStore {
-public:
-    CardStore(adodb::Connection& c, const Request& r)
-        : m_insert(c, cardtab::insertStatement()),
-          m_insertMany(c, cardtab::insertStatement(kRowsPerInsert)), m_request(r)
-    {
-        if (r.allowDuplicates)
-            return;
-        adodb::Recordset rs;
-        cardtab::openNames(c, rs);
-        const ct::CellTable stored = rs.takeRows();
-        for (int i = 0; i < stored.rowCount(); ++i)
-            if (!stored.isNull(i, 0))
-                m_names.insert(stored.text(i, 0), 0);
-    }
-
-    void add(const exchange::Records& in)
-    {
-        // Views into the records: the texts go to the engine without being copied first,
-        // kRowsPerInsert cards to a statement.
-        for (int i = 0; i < in.rows.rowCount(); ++i) {
-            const QString name = cardtab::trimBlanks(in.rows.text(i, tables::kCardNameColumn));
-            QString& coded = m_coded[std::size_t(m_pending)];
-            coded = cardmodul::namcode(name);
-            if (!m_request.allowDuplicates && seenBefore(name, coded, in.lines[std::size_t(i)]))
-                continue;
-            auto* values = &m_values[std::size_t(m_pending) * kValues];
-            values[0] = QStringView(coded);
-            for (int col = tables::kCardNameColumn + 1; col < tables::kCardColumns; ++col)
-                values[col - tables::kCardNameColumn] = in.rows.view(i, col);
-            if (++m_pending == kRowsPerInsert) {
-                m_insertMany.Execute(m_values);
-                added += m_pending;
-                m_pending = 0;
-            }
-        }
-        // The views are into this batch: the cards left go in before it goes.
-        for (int p = 0; p < m_pending; ++p)
-            m_insert.Execute(std::span(m_values).subspan(std::size_t(p) * kValues, kValues));
-        added += m_pending;
-        m_pending = 0;
-    }
-
-    int added = 0;
-    int skipped = 0;
-    std::vector<QString> remarks;
-
-private:
-    static constexpr int kRowsPerInsert = 32;
-    static constexpr std::size_t kValues = tables::kCardColumns - 1; // all but the serial
-
-    bool seenBefore(const QString& name, const QString& coded, int line)
-    {
-        const auto seen = m_names.constFind(coded);
-        if (seen == m_names.cend()) {
-            m_names.insert(coded, line);
-            return false;
-        }
-        ++skipped;
-        remarks.push_back(
-            console::at(m_request.file, line) +
-            (*seen == 0 ? u"数据库里已有姓名为“%1”的名片，没有导入。"_s.arg(name)
-                        : u"姓名“%1”与第 %2 行的名片相同，没有导入。"_s.arg(name).arg(*seen)));
-        return true;
-    }
-
-    adodb::Command m_insert;
-    adodb::Command m_insertMany;
-    const Request& m_request;
-    QHash<QString, int> m_names; // coded name -> the line it came from (0: stored)
-    std::array<QString, kRowsPerInsert> m_coded;
-    std::array<std::optional<QStringView>, kRowsPerInsert * kValues> m_values;
-    int m_pending = 0;
-};
-
-class MeetingStore {
-public:
-    explicit MeetingStore(adodb::Connection& c) : m_insert(c, meettab::insertStatement()) {}
-
-    void add(const exchange::Records& in)
-    {
-        const ct::CellTable& t = in.rows;
-        for (int i = 0; i < t.rowCount(); ++i) {
-            m_insert.Execute(meettab::insertValues({t.text(i, m_recordDate), t.text(i, m_topic),
-                                                    t.text(i, m_place), t.text(i, m_meetDate),
-                                                    t.text(i, m_hour), t.text(i, m_minute)}));
-            ++added;
-        }
-    }
-
-    int added = 0;
-
-private:
-    adodb::Command m_insert;
-    static constexpr int m_recordDate = tables::meet::record_date,
-                         m_topic = tables::meet::meet_cont, m_place = tables::meet::meet_addr,
-                         m_meetDate = tables::meet::meet_date, m_hour = tables::meet::go_hour,
-                         m_minute = tables::meet::go_second;
-};
-
-// Reads a file (its bytes too, unless they were read already) for a BatchThread.
+// Reads a file (after the bytes read from it already) for a BatchThread, within the
+// bounds of a line and a record.
 std::function<void(const exchange::Batches&)> fileReading(Format f, const Request& r,
-                                                          QIODevice* source, QByteArray bytes)
+                                                          QIODevice* source, QByteArray head)
 {
-    return [f, &r, source, bytes = std::move(bytes), zone = QTimeZone::systemTimeZone(),
+    return [f, &r, source, head = std::move(head), zone = QTimeZone::systemTimeZone(),
             today = ctclock::today()](const exchange::Batches& emit) mutable {
-        if (source)
-            bytes = source->readAll();
+        const exchange::Framing framing = f == Format::Csv  ? exchange::Framing::Csv
+                                          : f == Format::Md ? exchange::Framing::Sections
+                                                            : exchange::Framing::Components;
+        const QByteArray bytes = exchange::readBounded(*source, framing, std::move(head));
         switch (f) {
         case Format::Vcf:
             exchange::vcard::readBatches(bytes, emit);
@@ -260,15 +177,39 @@ std::function<void(const exchange::Batches&)> fileReading(Format f, const Reques
             if (r.table == Table::Cards)
                 exchange::csv::readCardBatches(bytes, r.encoding, emit);
             else
-                exchange::csv::readMeetingBatches(bytes, r.encoding, emit);
+                exchange::csv::readMeetingBatches(bytes, r.encoding, today, emit);
             break;
         case Format::Ics:
             emit(exchange::ical::read(bytes, zone, today));
             break;
         case Format::Md:
+            emit(exchange::markdown::readDiary(bytes));
             break;
         }
     };
+}
+
+// NUL characters cannot be part of a stored text (a name's code would turn one into a
+// ';'): they are taken out of every value, and the record's line is told.
+void passOverNuls(exchange::Records& batch)
+{
+    ct::CellTable& t = batch.rows;
+    for (int row = 0; row < t.rowCount(); ++row) {
+        qsizetype removed = 0;
+        for (int col = 0; col < t.columnCount(); ++col) {
+            const QStringView v = t.view(row, col);
+            if (t.isNull(row, col) || !v.contains(QChar(0)))
+                continue;
+            QString clean = v.toString();
+            removed += clean.count(QChar(0));
+            clean.remove(QChar(0));
+            t.set(row, col, clean);
+        }
+        if (removed > 0)
+            batch.notes.push_back(
+                {batch.lines[std::size_t(row)],
+                 u"去掉了 %1 个 NUL 字符（\\0，文本里不能有它），其余照常导入。"_s.arg(removed)});
+    }
 }
 
 } // namespace
@@ -310,11 +251,12 @@ int exportTable(const Request& r)
     if (!openDatabase(c))
         return console::Failed;
     QFile out;
+    // An export holds the user's data: only its owner may read it.
     const bool opened =
-        toStdout ? out.open(stdout, QIODevice::WriteOnly)
-                 : (out.setFileName(r.file), out.open(QIODevice::WriteOnly | QIODevice::NewOnly));
+        toStdout ? out.open(stdout, QIODevice::WriteOnly) : safefiles::createPrivate(out, r.file);
     if (!opened) {
-        console::err(u"无法写入“%1”：%2"_s.arg(console::shown(r.file, true), out.errorString()));
+        console::err(
+            u"无法写入“%1”：%2"_s.arg(console::shown(r.file, true), safefiles::systemError(errno)));
         return console::Failed;
     }
     auto giveUp = [&] {
@@ -322,6 +264,25 @@ int exportTable(const Request& r)
         if (!toStdout)
             QFile::remove(r.file); // a file cut short is no export
     };
+
+    // Every card and meeting carries its UID: the one stored for it, else the one this
+    // database derives (read before the table's reading takes the connection).
+    exchange::UidOf uidOf;
+    try {
+        if (r.table != Table::Diary && f != Format::Csv) {
+            const uids::Kind kind =
+                r.table == Table::Cards ? uids::Kind::Card : uids::Kind::Meeting;
+            uidOf = [stored = uids::all(c, kind), dbid = uids::databaseId(c),
+                     kind](QStringView serno) {
+                const QString rec = serno.toString();
+                const auto it = stored.constFind(rec);
+                return it != stored.cend() ? *it : uids::derived(dbid, kind, rec);
+            };
+        }
+    } catch (const adodb::Error& e) {
+        giveUp();
+        return console::failed(e);
+    }
 
     // The table is read on another thread while what was read is written.
     exchange::BatchThread reading(tableReading(c, r.table));
@@ -348,7 +309,7 @@ int exportTable(const Request& r)
         };
         switch (f) {
         case Format::Vcf:
-            exchange::vcard::writeBatches(next, out, step);
+            exchange::vcard::writeBatches(next, out, uidOf, step);
             break;
         case Format::Csv:
             if (r.table == Table::Cards)
@@ -357,7 +318,7 @@ int exportTable(const Request& r)
                 exchange::csv::writeMeetingBatches(next, out, enc, step);
             break;
         case Format::Ics: {
-            auto done = exchange::ical::writeBatches(next, out, QTimeZone::systemTimeZone(),
+            auto done = exchange::ical::writeBatches(next, out, uidOf, QTimeZone::systemTimeZone(),
                                                      ctclock::now().toUTC(), step);
             written = done.events;
             notes = std::move(done.notes);
@@ -373,7 +334,7 @@ int exportTable(const Request& r)
         }
         progress.setTotal(read);
         if (!out.flush())
-            throw exchange::WriteError(u"写入失败：%1"_s.arg(out.errorString()));
+            throw exchange::WriteError(u"写入失败：%1"_s.arg(safefiles::systemError(errno)));
         if (!toStdout && ::fsync(out.handle()) != 0)
             throw exchange::WriteError(u"写入失败：无法把文件写到磁盘上。"_s);
     } catch (const exchange::WriteError& e) {
@@ -396,40 +357,64 @@ int exportTable(const Request& r)
     return console::Ok;
 }
 
+namespace {
+
+// Remarks of one kind: the first kShown, and how many more there are, unless all are wanted.
+void tellSome(const std::vector<QString>& remarks, bool all)
+{
+    constexpr std::size_t kShown = 10;
+    const std::size_t n = all ? remarks.size() : std::min(remarks.size(), kShown);
+    for (std::size_t i = 0; i < n; ++i)
+        console::err(remarks[i]);
+    if (n < remarks.size())
+        console::err(
+            u"……同类的提示还有 %1 条（加 --verbose 全部显示）。"_s.arg(remarks.size() - n));
+}
+
+std::vector<QString> remarksOf(const QString& file, const std::vector<exchange::Note>& notes)
+{
+    std::vector<QString> out;
+    out.reserve(notes.size());
+    for (const exchange::Note& n : notes)
+        out.push_back(console::at(file, n.line) + n.text);
+    return out;
+}
+
+} // namespace
+
 int importTable(const Request& r)
 {
-    if (r.table == Table::Diary)
-        throw UsageError(u"日记只能导出（ctdb export diary 文件.md），不能导入。"_s);
     QFile in;
-    QByteArray bytes; // standard input, read at once: its format may lie in its content
+    QByteArray head; // of standard input, whose format may lie in its content
     if (r.file == u"-") {
         if (!in.open(stdin, QIODevice::ReadOnly)) {
-            console::err(u"无法读取标准输入：%1"_s.arg(in.errorString()));
+            console::err(u"无法读取标准输入：%1"_s.arg(safefiles::systemError(errno)));
             return console::Failed;
         }
-        bytes = in.readAll();
+        head = in.read(4096);
     } else {
         if (!QFileInfo::exists(r.file))
             throw UsageError(u"找不到文件“%1”。"_s.arg(console::shown(r.file)));
+        if (QFileInfo(r.file).isDir())
+            throw UsageError(u"“%1”是一个目录，不是文件。"_s.arg(console::shown(r.file)));
         in.setFileName(r.file);
         if (!in.open(QIODevice::ReadOnly)) {
-            console::err(u"无法读取“%1”：%2"_s.arg(console::shown(r.file), in.errorString()));
+            console::err(
+                u"无法读取“%1”：%2"_s.arg(console::shown(r.file), safefiles::systemError(errno)));
             return console::Failed;
         }
     }
-    const Format f = resolve(r, true, bytes);
+    const Format f = resolve(r, true, head);
 
     // The file is read on another thread while the database opens and the rows read so
     // far are stored; a fault in the file ends the transaction, and nothing is written.
-    exchange::BatchThread reading(
-        fileReading(f, r, r.file == u"-" ? nullptr : &in, std::move(bytes)));
+    exchange::BatchThread reading(fileReading(f, r, &in, std::move(head)));
     exchange::BatchPipe& pipe = reading.pipe();
     auto dataFault = [&r](const exchange::DataError& e) {
         console::err(console::at(r.file, e.line()) + e.message());
         console::err(u"没有导入任何记录。"_s);
         return console::Failed;
     };
-    std::vector<exchange::Note> notes;
     adodb::Connection c;
     try {
         c.Open(cardmodul::connectionText());
@@ -442,45 +427,64 @@ int importTable(const Request& r)
         }
         return console::failed(e);
     }
-    std::optional<CardStore> cards;
-    std::optional<MeetingStore> meetings;
-    // Remarks on the file, then the duplicates passed over, once the progress line is done.
+    std::vector<exchange::Note> notes;   // remarks on the file
+    std::vector<exchange::Note> skipped; // records passed over
+    qint64 recurringEvents = 0, fromRecurring = 0;
+    std::unique_ptr<Store> store;
+    // What was remarked, once the progress line is done: the first ten of each kind.
     auto tell = [&] {
-        for (const exchange::Note& n : notes)
-            console::err(console::at(r.file, n.line) + n.text);
-        if (cards)
-            for (const QString& remark : cards->remarks)
-                console::err(remark);
+        tellSome(remarksOf(r.file, notes), r.verbose);
+        tellSome(remarksOf(r.file, skipped), r.verbose);
+        if (store) {
+            tellSome(store->tally().duplicateRemarks, r.verbose);
+            tellSome(store->tally().changedRemarks, r.verbose);
+        }
     };
+    const ImportOptions options{r.allowDuplicates, r.update};
     try {
         // The whole import is one transaction. Past a cache of 8 MB the new pages go to
         // the file (encrypted) while the import runs, not all at the commit; the journal
         // keeps the pages the file had, so a rollback leaves it as it was.
         c.Execute(u"PRAGMA cache_size = -8192"_s);
         adodb::Transaction t(c);
-        if (r.table == Table::Cards)
-            cards.emplace(c, r);
-        else
-            meetings.emplace(c);
-        console::ProgressLine progress(r.table == Table::Cards ? u"正在导入名片"_s
-                                                               : u"正在导入会议"_s,
+        switch (r.table) {
+        case Table::Cards:
+            store = cardStore(c, r.file, options);
+            break;
+        case Table::Meetings:
+            store = meetingStore(c, r.file, options);
+            break;
+        case Table::Diary:
+            store = diaryStore(c, r.file, options, ctclock::now());
+            break;
+        }
+        console::ProgressLine progress(u"正在导入"_s + tableWord(r.table),
                                        console::ProgressLine::kUnknown);
         qint64 done = 0;
         while (std::optional<exchange::Records> batch = pipe.take()) {
+            passOverNuls(*batch);
+            // --strict: a record that cannot be read refuses the whole file, as a fault.
+            if (r.strict && !batch->skipped.empty())
+                throw exchange::DataError(batch->skipped.front().line, batch->skipped.front().text);
             notes.insert(notes.end(), batch->notes.begin(), batch->notes.end());
-            if (cards)
-                cards->add(*batch);
-            else
-                meetings->add(*batch);
+            skipped.insert(skipped.end(), batch->skipped.begin(), batch->skipped.end());
+            recurringEvents += batch->recurringEvents;
+            fromRecurring += batch->fromRecurring;
+            store->add(*batch);
             done += batch->rows.rowCount();
             if (const std::optional<qint64> total = pipe.total())
                 progress.setTotal(*total);
             progress.update(done);
         }
+        store->finish();
         progress.setTotal(done);
         t.commit();
     } catch (const exchange::DataError& e) {
         return dataFault(e);
+    } catch (const std::bad_alloc&) {
+        console::err(console::shown(r.file) + u"：内存不足，文件太大，无法读完。"_s);
+        console::err(u"没有导入任何记录。"_s);
+        return console::Failed;
     } catch (const adodb::Error& e) {
         tell();
         console::failed(e);
@@ -488,11 +492,23 @@ int importTable(const Request& r)
         return console::Failed;
     }
     tell();
-    const int added = cards ? cards->added : meetings->added;
+    const Tally& n = store->tally();
     QString report =
-        u"已从 %1 导入 %2 条%3"_s.arg(console::shown(r.file)).arg(added).arg(tableWord(r.table));
-    if (cards)
-        report += u"，因重名跳过 %1 条"_s.arg(cards->skipped);
+        u"已从 %1 导入 %2 条%3"_s.arg(console::shown(r.file)).arg(n.added).arg(tableWord(r.table));
+    if (recurringEvents > 0)
+        report += u"（其中 %1 条来自 %2 个重复的事件）"_s.arg(fromRecurring).arg(recurringEvents);
+    if (r.table == Table::Cards)
+        report += u"，因重名跳过 %1 条"_s.arg(n.duplicates);
+    else if (n.duplicates > 0)
+        report += u"，因重复跳过 %1 条"_s.arg(n.duplicates);
+    if (n.same > 0)
+        report += u"，%1 条已在数据库里"_s.arg(n.same);
+    if (n.updated > 0)
+        report += u"，更新 %1 条"_s.arg(n.updated);
+    if (n.changed > 0)
+        report += u"，%1 条与数据库里的不同而没有改动（加 --update 更新）"_s.arg(n.changed);
+    if (!skipped.empty())
+        report += u"，%1 条无法读取而略过"_s.arg(skipped.size());
     console::out(report + u"。"_s);
     return console::Ok;
 }

@@ -73,23 +73,34 @@ private Q_SLOTS:
     void madeOn_looksAtTheDateInTheName_data()
     {
         QTest::addColumn<QStringList>("files");
+        QTest::addColumn<bool>("real"); // copies of a backup, else empty files
         QTest::addColumn<bool>("made");
-        QTest::newRow("none") << QStringList() << false;
-        QTest::newRow("that day") << QStringList{u"ctsource-20260301-235959.mdb"_s} << true;
-        QTest::newRow("the day before") << QStringList{u"ctsource-20260228-235959.mdb"_s} << false;
+        QTest::newRow("none") << QStringList() << true << false;
+        QTest::newRow("that day") << QStringList{u"ctsource-20260301-235959.mdb"_s} << true << true;
+        QTest::newRow("the day before")
+            << QStringList{u"ctsource-20260228-235959.mdb"_s} << true << false;
         QTest::newRow("not a backup's name")
             << QStringList{u"ctsource-20260301.mdb"_s, u".ctsource-20260301-083005.mdb.partial"_s,
                            u"ctsource-20260301-083005.mdb.txt"_s}
-            << false;
+            << true << false;
+        QTest::newRow("that day's name, not a backup")
+            << QStringList{u"ctsource-20260301-235959.mdb"_s} << false << false;
     }
     void madeOn_looksAtTheDateInTheName()
     {
         QFETCH(QStringList, files);
+        QFETCH(bool, real);
         QFETCH(bool, made);
+        TempDb db;
         QTemporaryDir dir;
+        const QString model = backups::rotate(db.check(), kStart);
         for (const QString& f : files) {
-            QFile file(dir.path() + u'/' + f);
-            QVERIFY(file.open(QIODevice::WriteOnly));
+            if (real) {
+                QVERIFY(QFile::copy(model, dir.path() + u'/' + f));
+            } else {
+                QFile file(dir.path() + u'/' + f);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+            }
         }
         QCOMPARE(backups::madeOn(dir.path(), QDate(2026, 3, 1)), made);
     }

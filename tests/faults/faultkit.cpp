@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -34,9 +35,27 @@ QStringList filesIn(const QString& dir)
 
 Run run(const QString& program, const QStringList& args, int timeoutMs, const QStringList& env)
 {
+    Options o;
+    o.env = env;
+    o.timeoutMs = timeoutMs;
+    return run(program, args, o);
+}
+
+Run run(const QString& program, const QStringList& args, const Options& o)
+{
     QProcess p;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    for (const QString& kv : env) {
+    QTemporaryDir logDir;
+    const QString log = logDir.path() + u"/ops"_s;
+    QStringList env = o.env;
+    if (o.shim) {
+        env << u"LD_PRELOAD="_s + QStringLiteral(CT_FSSHIM) << u"CT_FSSHIM_DIR="_s + o.shim->dir
+            << u"CT_FSSHIM_LOG="_s + log << u"CT_FSSHIM_OPS="_s + o.shim->ops.join(u',')
+            << u"CT_FSSHIM_KILL="_s + QString::number(o.shim->killAt)
+            // an instrumented build: the shim may come before the sanitizers' runtime
+            << u"ASAN_OPTIONS=verify_asan_link_order=0"_s;
+    }
+    for (const QString& kv : std::as_const(env)) {
         const qsizetype eq = kv.indexOf(u'=');
         if (eq < 0)
             e.remove(kv);
@@ -44,21 +63,51 @@ Run run(const QString& program, const QStringList& args, int timeoutMs, const QS
             e.insert(kv.left(eq), kv.mid(eq + 1));
     }
     p.setProcessEnvironment(e);
+    const int mask = o.umask;
+    const rlim_t limit = rlim_t(o.memoryLimit);
+    p.setChildProcessModifier([mask, limit] {
+        if (mask >= 0)
+            ::umask(mode_t(mask));
+        if (limit > 0) {
+            const struct rlimit rl = {limit, limit};
+            ::setrlimit(RLIMIT_AS, &rl);
+        }
+    });
     p.start(program, args);
     Run r;
-    if (!p.waitForStarted(timeoutMs)) {
+    if (!p.waitForStarted(o.timeoutMs)) {
         r.err = p.errorString();
         return r;
     }
-    r.finished = p.waitForFinished(timeoutMs);
+    if (!o.input.isEmpty())
+        p.write(o.input);
+    p.closeWriteChannel();
+    r.finished = p.waitForFinished(o.timeoutMs);
     if (!r.finished) {
         p.kill();
         p.waitForFinished(5000);
     }
+    r.killed = p.exitStatus() == QProcess::CrashExit;
     r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
+    QFile ops(log);
+    if (ops.open(QIODevice::ReadOnly))
+        r.ops = QString::fromUtf8(ops.readAll()).split(u'\n', Qt::SkipEmptyParts);
     return r;
+}
+
+QString ctdbProgram()
+{
+    return QStringLiteral(CT_CTDB);
+}
+
+int modeOf(const QString& path)
+{
+    struct stat st = {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return int(st.st_mode & 07777);
 }
 
 Run ctdbCheck(const QString& dir)

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <optional>
 
 namespace faults {
 
@@ -25,13 +26,36 @@ QStringList filesIn(const QString& dir);
 
 struct Run {
     bool finished = false; // false: it was killed when the time was up
+    bool killed = false;   // it ended by a signal (the shim's SIGKILL)
     int code = -1;
     QString out;
     QString err;
+    QStringList ops; // what the shim saw, one operation a line ("rename A B")
 };
-// Runs a program to its end (killed after timeoutMs) with extra environment entries.
+// Runs a program to its end (killed after timeoutMs) with extra environment entries
+// ("NAME=value" sets, "NAME" removes).
 Run run(const QString& program, const QStringList& args, int timeoutMs = 60000,
         const QStringList& env = {});
+
+// The file-operation shim preloaded into the program run (tests/faults/fsshim.cpp).
+struct Shim {
+    QString dir;     // operations on paths below it count
+    QStringList ops; // the kinds that count: link, rename, unlink, create, write, fsync
+                     // (none named: all but write)
+    int killAt = 0;  // SIGKILL just before the n-th counted operation; 0: never
+};
+struct Options {
+    QStringList env;
+    int umask = -1;         // the child's umask; -1: this process's
+    qint64 memoryLimit = 0; // the child's address space (RLIMIT_AS) in bytes; 0: none
+    std::optional<Shim> shim;
+    QByteArray input; // written to its standard input, which is then closed
+    int timeoutMs = 60000;
+};
+Run run(const QString& program, const QStringList& args, const Options& options);
+QString ctdbProgram();
+// The mode bits of a file (not following a last symbolic link), or -1.
+int modeOf(const QString& path);
 // `ctdb check DIR`: opens the file as the program does and runs the integrity check.
 Run ctdbCheck(const QString& dir);
 // The helper program of the suite (lock holder, writer, opener).

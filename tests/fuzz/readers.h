@@ -34,10 +34,15 @@ inline void requireSameRows(const ct::CellTable& a, const ct::CellTable& b)
             }
 }
 
-// Every row has the line it began on, in file order.
+// Every row has the line it began on, in file order, and its UID (empty or not); every
+// record passed over names a line of the file.
 template <typename Records> void requireLines(const Records& read, qsizetype bytes)
 {
     FUZZ_REQUIRE(read.lines.size() == std::size_t(read.rows.rowCount()), "a line for every row");
+    FUZZ_REQUIRE(read.uids.size() == std::size_t(read.rows.rowCount()), "a UID for every row");
+    for (const auto& n : read.skipped)
+        FUZZ_REQUIRE(n.line >= 1 && n.line <= bytes + 1 && !n.text.isEmpty(),
+                     "a record passed over names its line");
     int last = 0;
     for (int line : read.lines) {
         FUZZ_REQUIRE(line >= 1 && line >= last && line <= bytes + 1, "lines in file order");
