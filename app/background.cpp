@@ -15,9 +15,9 @@ void startBackgroundSync(QObject* owner)
     s.dbFile = cardmodul::dbFilePath();
     // Test seams: a quicker schedule for the tests that run the program.
     if (const QByteArray first = qgetenv("CT_SYNC_FIRST_MS"); !first.isEmpty())
-        s.first = std::chrono::milliseconds(first.toLongLong());
+        s.intervals.first = std::chrono::milliseconds(first.toLongLong());
     if (const QByteArray every = qgetenv("CT_SYNC_EVERY_MS"); !every.isEmpty())
-        s.every = std::chrono::milliseconds(every.toLongLong());
+        s.intervals.every = std::chrono::milliseconds(every.toLongLong());
     auto* b = new ctsync::Background(s, owner);
     // A day of failed syncs: one note on the desktop (the background never shows a box).
     QObject::connect(b, &ctsync::Background::longFailure, owner, [](const QString& why) {

@@ -1,13 +1,10 @@
 #include "sync/background.h"
 
 #include "modul/backups.h"
-#include "platform/adodb.h"
 #include "platform/clock.h"
-#include "sync/engine.h"
 #include "sync/keyring.h"
 #include "sync/state.h"
 
-#include <QDateTime>
 #include <QFileInfo>
 #include <QThread>
 #include <QTimer>
@@ -23,8 +20,51 @@ QString stamp(const QDateTime& t)
     return t.toString(u"yyyy-MM-dd HH:mm:ss"_s);
 }
 
-// Failing since a day or more, and not yet told today.
-bool failingForADay(adodb::Connection& db, const QDateTime& now)
+Report realAttempt(adodb::Connection& db, const state::Account& acc)
+{
+    const keyring::Result k = keyring::read(keyring::keyOf(acc.url, acc.user));
+    if (!k.ok)
+        throw dav::Error(dav::Fault::Auth, k.error + u"：后台同步拿不到密码"_s);
+    RunOptions o;
+    o.dav.user = acc.user;
+    o.dav.password = k.password;
+    o.backup = [&db] { backups::rotate(db, ctclock::now()); };
+    const QDateTime now = ctclock::now();
+    return run(db, o, {QTimeZone::systemTimeZone(), now.date(), now});
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ the schedule
+
+void Schedule::started(const QDateTime& now)
+{
+    m_last = now;
+    m_soon = now.addMSecs(m_i.first.count());
+}
+
+void Schedule::wrote(const QDateTime& now)
+{
+    m_soon = now.addMSecs(m_i.afterWrite.count());
+}
+
+void Schedule::ran(const QDateTime& now)
+{
+    m_last = now;
+    m_soon = QDateTime();
+}
+
+bool Schedule::due(const QDateTime& now) const
+{
+    if (m_soon.isValid() && now >= m_soon)
+        return true;
+    // A clock set back (by hand, or by a test) is no reason to wait for ever.
+    return m_last.isValid() && (now >= m_last.addMSecs(m_i.every.count()) || now < m_last);
+}
+
+// ------------------------------------------------------------------ one sync
+
+bool tellLongFailure(adodb::Connection& db, const QDateTime& now)
 {
     adodb::Recordset rs;
     rs.Open(u"select max(finished) from sync_log where ok = 1"_s, db);
@@ -43,13 +83,9 @@ bool failingForADay(adodb::Connection& db, const QDateTime& now)
     return true;
 }
 
-} // namespace
-
-OneResult syncOnce(const QString& connectionText)
+OneResult syncOnce(adodb::Connection& db, const Attempt& attempt)
 {
     OneResult out;
-    adodb::Connection db;
-    db.Open(connectionText);
     state::ensureTables(db);
     const auto acc = state::account(db);
     if (!acc)
@@ -57,17 +93,14 @@ OneResult syncOnce(const QString& connectionText)
     out.ran = true;
     const QDateTime started = ctclock::now();
     try {
-        const keyring::Result k = keyring::read(keyring::keyOf(acc->url, acc->user));
-        if (!k.ok)
-            throw dav::Error(dav::Fault::Auth, k.error + u"：后台同步拿不到密码"_s);
-        RunOptions o;
-        o.dav.user = acc->user;
-        o.dav.password = k.password;
-        o.backup = [&db] { backups::rotate(db, ctclock::now()); };
-        const QDateTime now = ctclock::now();
-        const Report r = run(db, o, {QTimeZone::systemTimeZone(), now.date(), now});
+        const Report r = attempt ? attempt(db, *acc) : realAttempt(db, *acc);
         out.ok = true;
         out.summary = r.summary();
+    } catch (const Busy&) {
+        // ctdb sync is at it: its result is logged by it.
+        out.busy = true;
+        out.summary = Busy::message();
+        return out;
     } catch (const dav::Error& e) {
         out.summary = e.message();
     } catch (const MassDelete& e) {
@@ -77,30 +110,28 @@ OneResult syncOnce(const QString& connectionText)
     }
     state::log(db, {stamp(started), stamp(ctclock::now()), out.ok, out.summary});
     if (!out.ok)
-        out.longFailure = failingForADay(db, ctclock::now());
+        out.longFailure = tellLongFailure(db, ctclock::now());
     return out;
 }
+
+// ------------------------------------------------------------------ the thread
 
 class BackgroundWorker : public QObject {
     Q_OBJECT
 public:
-    explicit BackgroundWorker(const Background::Settings& s) : m_s(s) {}
+    explicit BackgroundWorker(const Background::Settings& s) : m_s(s), m_schedule(s.intervals) {}
 
     void begin()
     {
-        m_every = new QTimer(this);
-        m_every->setInterval(m_s.every);
-        connect(m_every, &QTimer::timeout, this, &BackgroundWorker::runNow);
-        m_soon = new QTimer(this);
-        m_soon->setSingleShot(true);
-        connect(m_soon, &QTimer::timeout, this, &BackgroundWorker::runNow);
         m_poll = new QTimer(this);
-        m_poll->setInterval(m_s.poll);
+        // Looked at often enough for the shortest interval (the tests' quicker ones).
+        const auto& i = m_s.intervals;
+        m_poll->setInterval(std::max(std::chrono::milliseconds(50),
+                                     std::min({m_s.poll, i.first, i.every, i.afterWrite})));
         connect(m_poll, &QTimer::timeout, this, &BackgroundWorker::poll);
         m_seen = fileStamp();
+        m_schedule.started(ctclock::now());
         m_poll->start();
-        m_every->start();
-        m_soon->start(m_s.first);
     }
 
 Q_SIGNALS:
@@ -115,28 +146,31 @@ private:
                QString::number(f.size());
     }
 
-    // A write by someone else: a sync a little later (writes in a row move it on).
     void poll()
     {
-        const QString now = fileStamp();
-        if (now == m_seen)
-            return;
-        m_seen = now;
-        m_soon->start(m_s.afterWrite);
+        if (const QString s = fileStamp(); s != m_seen) {
+            m_seen = s;
+            m_schedule.wrote(ctclock::now());
+        }
+        if (m_schedule.due(ctclock::now()))
+            runNow();
     }
 
     void runNow()
     {
-        m_soon->stop();
         OneResult r;
         try {
-            r = syncOnce(m_s.connectionText);
+            // A connection of its own for each sync: the file may be replaced meanwhile.
+            adodb::Connection db;
+            db.Open(m_s.connectionText);
+            r = syncOnce(db, m_s.attempt);
         } catch (const adodb::Error& e) {
             r.ran = true;
             r.summary = e.description();
         }
+        m_schedule.ran(ctclock::now());
         m_seen = fileStamp(); // our own writes are no reason for another sync
-        if (!r.ran)
+        if (!r.ran || r.busy)
             return;
         Q_EMIT synced(r.ok, r.summary);
         if (r.longFailure)
@@ -144,8 +178,7 @@ private:
     }
 
     Background::Settings m_s;
-    QTimer* m_every = nullptr;
-    QTimer* m_soon = nullptr;
+    Schedule m_schedule;
     QTimer* m_poll = nullptr;
     QString m_seen;
 };
@@ -156,9 +189,9 @@ Background::~Background()
 {
     if (!m_thread)
         return;
-    m_thread->quit();
-    if (!m_thread->wait(5000)) {
-        // A sync still talking to the server: the process ends soon; leave it.
+    m_thread->quit(); // ends a network wait under way too
+    if (!m_thread->wait(10000)) {
+        // Still busy (a long write): the process ends soon; leave it.
         m_thread.release();
     }
 }

@@ -11,7 +11,7 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
-#include <deque>
+#include <map>
 
 using namespace Qt::StringLiterals;
 
@@ -40,10 +40,32 @@ QString pathOf(const QUrl& url)
     return url.path(QUrl::FullyEncoded);
 }
 
+bool sameServer(const QUrl& a, const QUrl& b)
+{
+    const QString scheme = a.scheme().toLower();
+    const int port = scheme == u"https" ? 443 : 80;
+    return scheme == b.scheme().toLower() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 &&
+           a.port(port) == b.port(port);
+}
+
+bool isMemberOf(const QUrl& collection, const QString& href)
+{
+    QString self = pathOf(collection);
+    if (!self.endsWith(u'/'))
+        self += u'/';
+    if (!href.startsWith(self))
+        return false; // outside, or a whole URL of another server
+    const QString leaf = QUrl::fromPercentEncoding(href.mid(self.size()).toUtf8());
+    return !leaf.isEmpty() && leaf != u"." && leaf != u".." && !leaf.contains(u'/') &&
+           !leaf.contains(u'\\');
+}
+
 const Prop* Resource::prop(const QString& qname) const
 {
-    auto it = props.constFind(qname);
-    return it == props.constEnd() ? nullptr : &*it;
+    for (const auto& [name, p] : props)
+        if (name == qname)
+            return &p;
+    return nullptr;
 }
 
 namespace {
@@ -60,8 +82,18 @@ int statusOf(const QString& line)
     return parts.size() >= 2 ? parts[1].toInt() : 0;
 }
 
+void put(std::vector<std::pair<QString, Prop>>& props, const QString& name, Prop&& p)
+{
+    for (auto& [n, old] : props)
+        if (n == name) {
+            old = std::move(p);
+            return;
+        }
+    props.emplace_back(name, std::move(p));
+}
+
 // Reads one <prop> element's children into `props`.
-void readProps(QXmlStreamReader& x, QHash<QString, Prop>& props)
+void readProps(QXmlStreamReader& x, std::vector<std::pair<QString, Prop>>& props)
 {
     while (x.readNextStartElement()) {
         Prop p;
@@ -94,7 +126,7 @@ void readProps(QXmlStreamReader& x, QHash<QString, Prop>& props)
                 break;
             }
         }
-        props.insert(name, std::move(p));
+        put(props, name, std::move(p));
     }
 }
 
@@ -104,11 +136,12 @@ Resource readResponse(QXmlStreamReader& x, const QUrl& base)
     while (x.readNextStartElement()) {
         const QString n = qualified(x);
         if (n == u"{DAV:}href") {
-            r.href = pathOf(base.resolved(QUrl(x.readElementText().trimmed())));
+            const QUrl u = base.resolved(QUrl(x.readElementText().trimmed()));
+            r.href = sameServer(u, base) ? pathOf(u) : u.toString(QUrl::RemoveUserInfo);
         } else if (n == u"{DAV:}status") {
             r.status = statusOf(x.readElementText());
         } else if (n == u"{DAV:}propstat") {
-            QHash<QString, Prop> props;
+            std::vector<std::pair<QString, Prop>> props;
             int status = 200;
             while (x.readNextStartElement()) {
                 const QString m = qualified(x);
@@ -120,7 +153,8 @@ Resource readResponse(QXmlStreamReader& x, const QUrl& base)
                     x.skipCurrentElement();
             }
             if (status == 200)
-                r.props.insert(props);
+                for (auto& [name, p] : props)
+                    put(r.props, name, std::move(p));
         } else {
             x.skipCurrentElement();
         }
@@ -147,7 +181,11 @@ Multistatus parseMultistatus(const QByteArray& body, const QUrl& base)
 {
     Multistatus m;
     QXmlStreamReader x(body);
-    if (!x.readNextStartElement() || qualified(x) != u"{DAV:}multistatus")
+    while (!x.atEnd() && x.readNext() != QXmlStreamReader::StartElement)
+        if (x.tokenType() == QXmlStreamReader::DTD)
+            throw Error(Fault::Protocol,
+                        u"服务器的回答无法读懂（带有文档类型声明，不是 WebDAV 的回答）。"_s);
+    if (!x.isStartElement() || qualified(x) != u"{DAV:}multistatus")
         throw Error(Fault::Protocol, u"服务器的回答无法读懂（不是 WebDAV 的 multistatus）。"_s);
     while (x.readNextStartElement()) {
         const QString n = qualified(x);
@@ -234,7 +272,8 @@ QByteArray multigetBody(const QStringList& hrefs, bool cards)
 // ------------------------------------------------------------------ the client
 
 Client::Client(const QUrl& base, Options options)
-    : m_base(base), m_options(std::move(options)), m_nam(std::make_unique<QNetworkAccessManager>())
+    : m_base(base.adjusted(QUrl::RemoveUserInfo)), m_options(std::move(options)),
+      m_nam(std::make_unique<QNetworkAccessManager>())
 {
     const QString scheme = base.scheme().toLower();
     if (scheme != u"https" && scheme != u"http")
@@ -262,10 +301,19 @@ Client::Client(const QUrl& base, Options options)
 
 Client::~Client() = default;
 
-QNetworkReply* Client::start(const Request& r)
+QNetworkReply* Client::start(const Request& r, Reply& refused)
 {
-    if (r.url.scheme().toLower() == u"http" && !m_options.allowHttp && !isLoopback(r.url.host()))
+    if (!sameServer(r.url, m_base)) {
+        refused.fault = Fault::Foreign;
+        refused.message =
+            r.url.scheme().toLower() == u"http" && m_base.scheme().toLower() == u"https"
+                ? u"服务器把请求转到了不加密的 http:// 地址，没有跟随。"_s
+                : u"服务器把请求指向了另一台服务器 %1；为了不把密码交给别的服务器，没有跟随。"
+                  "账户确实在那里时，请用那台服务器的网址设置同步。"_s.arg(
+                      r.url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemovePath |
+                                            QUrl::RemoveQuery | QUrl::RemoveFragment));
         return nullptr;
+    }
     QNetworkRequest q(r.url);
     q.setTransferTimeout(m_options.timeoutMs);
     if (m_ssl)
@@ -287,16 +335,26 @@ QNetworkReply* Client::start(const Request& r)
     return m_nam->sendCustomRequest(q, r.verb, r.body);
 }
 
-Reply Client::finish(QNetworkReply* reply, bool)
+Reply Client::finish(QNetworkReply* reply, QByteArray&& body, bool tooLarge)
 {
     Reply out;
     out.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    out.body = reply->readAll();
+    out.body = std::move(body);
+    if (!tooLarge && reply->isOpen()) // an aborted (timed out) reply is closed
+        out.body += reply->readAll();
     out.etag = reply->rawHeader("ETag");
     const QByteArray loc = reply->rawHeader("Location");
     if (!loc.isEmpty())
         out.location = reply->url().resolved(QUrl::fromEncoded(loc));
     const QString host = hostOf(reply->url());
+    if (tooLarge) {
+        out.fault = Fault::TooLarge;
+        out.message = u"服务器 %1 的回答太长（超过 %2 MB），没有读完。"_s.arg(host).arg(
+            kMaxBody / (1024 * 1024));
+        out.body.clear();
+        reply->deleteLater();
+        return out;
+    }
     switch (reply->error()) {
     case QNetworkReply::NoError:
         break;
@@ -353,45 +411,74 @@ void Client::sendAll(const std::vector<Request>& requests,
 {
     QEventLoop loop;
     std::size_t next = 0;
-    int inFlight = 0;
+    struct Running {
+        QByteArray body;
+        bool tooLarge = false;
+    };
+    std::map<QNetworkReply*, Running> running;
     std::exception_ptr thrown;
     std::function<void()> fill;
+    auto call = [&](std::size_t i, Reply&& r) {
+        if (thrown)
+            return;
+        try {
+            done(i, std::move(r));
+        } catch (...) {
+            thrown = std::current_exception();
+        }
+    };
     auto launch = [&](std::size_t i) {
-        QNetworkReply* reply = start(requests[i]);
+        Reply refused;
+        QNetworkReply* reply = start(requests[i], refused);
         if (!reply) {
-            Reply refused;
-            refused.fault = Fault::Insecure;
-            refused.message = u"服务器把请求转到了不加密的 http:// 地址，没有跟随。"_s;
-            try {
-                done(i, std::move(refused));
-            } catch (...) {
-                thrown = std::current_exception();
-            }
+            call(i, std::move(refused));
             return;
         }
-        ++inFlight;
-        QObject::connect(reply, &QNetworkReply::finished, &loop, [&, reply, i] {
-            --inFlight;
-            Reply got = finish(reply, false);
-            if (!thrown) {
-                try {
-                    done(i, std::move(got));
-                } catch (...) {
-                    thrown = std::current_exception();
-                }
+        running[reply];
+        // The body is taken as it comes, so a too long one is cut off early.
+        auto take = [&, reply] {
+            Running& run = running[reply];
+            if (run.tooLarge)
+                return;
+            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+            if (run.body.size() + reply->bytesAvailable() > kMaxBody ||
+                (length.isValid() && length.toLongLong() > kMaxBody)) {
+                run.tooLarge = true;
+                run.body.clear();
+                reply->abort();
+                return;
             }
+            run.body += reply->readAll();
+        };
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, take);
+        QObject::connect(reply, &QIODevice::readyRead, &loop, take);
+        QObject::connect(reply, &QNetworkReply::finished, &loop, [&, reply, i] {
+            auto it = running.find(reply);
+            Running run = std::move(it->second);
+            running.erase(it);
+            call(i, finish(reply, std::move(run.body), run.tooLarge));
             fill();
         });
     };
     fill = [&] {
-        while (!thrown && next < requests.size() && inFlight < std::max(1, m_options.parallel))
+        while (!thrown && next < requests.size() &&
+               running.size() < std::size_t(std::max(1, m_options.parallel)))
             launch(next++);
-        if (inFlight == 0)
+        if (running.empty())
             loop.quit();
     };
     fill();
-    if (inFlight > 0)
+    if (!running.empty())
         loop.exec();
+    if (!running.empty()) {
+        // The thread was told to quit (the program ends): nothing more is waited for.
+        for (auto& [reply, run] : running) {
+            QObject::disconnect(reply, nullptr, &loop, nullptr);
+            reply->abort();
+            reply->deleteLater();
+        }
+        throw Error(Fault::Network, u"同步被中断（程序正在退出）。"_s);
+    }
     if (thrown)
         std::rethrow_exception(thrown);
 }

@@ -34,7 +34,12 @@ enum class Fault {
     Network,     // the connection broke (dropped, truncated)
     Server,      // 5xx
     Protocol,    // an answer we cannot read (bad XML, an unexpected status)
+    Foreign,     // a request to another server than the account's (a redirect, an href)
+    TooLarge,    // an answer longer than kMaxBody
 };
+
+// The longest answer read; a longer one is cut off as Fault::TooLarge.
+inline constexpr qint64 kMaxBody = 64 * 1024 * 1024;
 
 class Error : public std::exception {
 public:
@@ -84,12 +89,15 @@ struct Prop {
     QStringList names; // "{ns}name" of every element inside it, and comp name="X" as X
 };
 
-// One <response>: the href (the path, percent-encoded as QUrl normalises it), its
-// status when it has one of its own, and the properties found (status 200 only).
+// One <response>: the href (the path, percent-encoded as QUrl normalises it; the whole
+// URL when it names another server), its status when it has one of its own, and the
+// properties found (status 200 only).
 struct Resource {
     QString href;
     int status = 200;
-    QHash<QString, Prop> props;
+    // A few per response: a list, not a hash (a hash's first block is kilobytes, and a
+    // listing has a response per member).
+    std::vector<std::pair<QString, Prop>> props;
     const Prop* prop(const QString& qname) const;
 };
 
@@ -98,7 +106,8 @@ struct Multistatus {
     QString syncToken;
 };
 
-// Parses a 207 body; throws Error(Protocol) for text that is not a multistatus.
+// Parses a 207 body; throws Error(Protocol) for text that is not a multistatus, or that
+// carries a document type declaration (no DAV answer needs one; it could define entities).
 Multistatus parseMultistatus(const QByteArray& body, const QUrl& base);
 
 // "{DAV:}getetag" and friends.
@@ -109,7 +118,15 @@ QString calName(const char* local);
 
 // The path of a URL or href, as hrefs are kept (percent-encoded, QUrl-normalised).
 QString pathOf(const QUrl& url);
+// Same scheme, host and port.
+bool sameServer(const QUrl& a, const QUrl& b);
+// True when an href (as parseMultistatus gives it) names a member right inside the
+// collection: not the collection itself, not deeper, not outside, not on another server.
+bool isMemberOf(const QUrl& collection, const QString& href);
 
+// Every request goes to the server of `base` only, with the credentials sent along; a
+// request elsewhere (a redirect, a home set or href naming another server) fails with
+// Fault::Foreign and nothing is sent. A user name and password in `base` are dropped.
 class Client {
 public:
     Client(const QUrl& base, Options options);
@@ -124,7 +141,9 @@ public:
     Reply send(const Request& r);
     // Many requests, up to Options::parallel at once; done(i, reply) is called on this
     // thread as each ends, in any order. Returns when all have ended or `done` threw
-    // (the exception is passed on once the requests in flight are ended).
+    // (the exception is passed on once the requests in flight are ended). When the
+    // thread is told to quit meanwhile, the requests in flight are aborted and
+    // Error(Network) is thrown.
     void sendAll(const std::vector<Request>& requests,
                  const std::function<void(std::size_t, Reply&&)>& done);
 
@@ -141,8 +160,8 @@ public:
     [[noreturn]] void fail(const Reply& r, const QString& what) const;
 
 private:
-    QNetworkReply* start(const Request& r);
-    Reply finish(QNetworkReply* reply, bool timedOut);
+    QNetworkReply* start(const Request& r, Reply& refused);
+    Reply finish(QNetworkReply* reply, QByteArray&& body, bool tooLarge);
     QUrl m_base;
     Options m_options;
     QByteArray m_auth;

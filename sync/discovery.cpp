@@ -48,7 +48,7 @@ std::optional<Resource> homeProps(Client& c, QUrl url)
         try {
             Multistatus m = parseMultistatus(got.body, url);
             for (Resource& res : m.responses)
-                if (!res.props.isEmpty())
+                if (!res.props.empty())
                     return std::move(res);
         } catch (const Error&) {
         }

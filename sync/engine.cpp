@@ -6,8 +6,16 @@
 #include "sync/local.h"
 #include "sync/state.h"
 
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QSet>
+#include <QThread>
 #include <QUuid>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -165,15 +173,55 @@ QString Report::summary() const
     return s;
 }
 
+// ------------------------------------------------------------------ one at a time
+
+QString Busy::message()
+{
+    return u"另一个同步（澄桐工作管理的后台同步或另一个 ctdb sync）正在进行，这次没有同步；"
+           "请稍后再试。"_s;
+}
+
+RunLock::RunLock(const QString& dbFile, int waitMs, const std::function<void()>& waiting)
+{
+    const QByteArray path = QFile::encodeName(dbFile + u".sync-lock"_s);
+    m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_fd < 0)
+        return; // a folder we cannot write to: the sync fails at its first write anyway
+    QDeadlineTimer deadline(waitMs);
+    bool told = false;
+    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return;
+        if (deadline.hasExpired()) {
+            ::close(m_fd);
+            m_fd = -1;
+            throw Busy();
+        }
+        if (!told && waiting)
+            waiting();
+        told = true;
+        QThread::msleep(100); // polling for the other's end; bounded by the deadline
+    }
+}
+
+RunLock::~RunLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // lets the lock go
+}
+
 namespace {
 
-// What the server side of one kind holds that is new to us.
-struct Pull {
+// Items fetched, applied and uploaded at a time: what a sync holds in memory.
+constexpr int kBatch = 200;
+
+// What the server side of one kind holds that is new to us: hrefs only, no texts.
+struct Listing {
     Kind kind;
     QUrl url;
-    QString token;                  // to keep once everything is applied
-    std::vector<dav::Item> changed; // with their texts
-    QStringList removed;            // hrefs gone that we knew
+    QString token;       // to keep once everything is applied
+    QStringList fetch;   // new or changed members
+    QStringList removed; // hrefs gone that we knew
     qint64 localDeletes = 0;
 };
 
@@ -185,6 +233,7 @@ public:
 
     Report run()
     {
+        const RunLock lock(m_db.fileName(), m_o.lockWaitMs, m_o.waiting);
         state::ensureTables(m_db);
         uids::ensureTables(m_db);
         const auto acc = state::account(m_db);
@@ -199,12 +248,12 @@ public:
             opt.user = acc->user;
         m_client = std::make_unique<dav::Client>(QUrl(acc->url), opt);
 
-        std::vector<Pull> pulls;
+        std::vector<Listing> lists;
         for (Kind k : kKinds)
-            pulls.push_back(pull(k));
+            lists.push_back(list(k));
         qint64 deletes = 0;
-        for (const Pull& p : pulls) {
-            const qint64 count = local::all(m_db, p.kind).size();
+        for (const Listing& p : lists) {
+            const qint64 count = local::count(m_db, p.kind);
             deletes += p.localDeletes;
             if (!m_o.allowMassDelete && isMassDelete(p.localDeletes, count))
                 throw MassDelete(
@@ -218,7 +267,7 @@ public:
             m_o.backup();
             m_report.backedUp = true;
         }
-        for (Pull& p : pulls)
+        for (const Listing& p : lists)
             apply(p);
         for (Kind k : kKinds) {
             if (!push(k))
@@ -227,9 +276,8 @@ public:
             // states (Xandikos: a git tree) would take a collection that came back to
             // that state for unchanged. Asking again costs a listing of our own
             // uploads (their ETags match) and brings what changed meanwhile.
-            Pull again = pull(k);
-            const qint64 count = local::all(m_db, k).size();
-            if (!m_o.allowMassDelete && isMassDelete(again.localDeletes, count))
+            const Listing again = list(k);
+            if (!m_o.allowMassDelete && isMassDelete(again.localDeletes, local::count(m_db, k)))
                 continue; // the next sync refuses it with the message
             if (again.localDeletes > 0 && !m_report.backedUp && m_o.backup) {
                 m_o.backup();
@@ -252,15 +300,13 @@ private:
 
     // ---------------------------------------------------------------- server -> here
 
-    Pull pull(Kind kind)
+    Listing list(Kind kind)
     {
         const auto col = state::collection(m_db, kind);
         if (!col)
             throw dav::Error(dav::Fault::Protocol,
                              u"同步账户不完整：请重新运行“ctdb sync setup”。"_s);
-        Pull p{kind, QUrl(col->url), {}, {}, {}, 0};
-        const QHash<QString, state::Item> known = state::items(m_db, kind);
-        const QHash<QString, QString> skips = state::skipped(m_db, kind);
+        Listing p{kind, QUrl(col->url), {}, {}, {}, 0};
         progress(u"查询服务器上的%1"_s.arg(kindText(kind)), 0, -1);
 
         std::optional<dav::Changes> changes;
@@ -274,60 +320,74 @@ private:
                 changes = dav::syncCollection(client(), p.url, {});
         }
         if (!changes) {
-            changes = dav::Changes{dav::listMembers(client(), p.url), {}, {}};
+            changes = dav::listMembers(client(), p.url);
             full = true;
         }
         p.token = changes->token;
-        QStringList fetch;
+        for (const QString& h : changes->refused)
+            m_report.skipped << u"服务器列出的%1 %2：不在集合 %3 里，没有理会"_s.arg(
+                kindText(kind), h, dav::pathOf(p.url));
+
+        const QHash<QString, QString> known = state::etags(m_db, kind);
+        const QHash<QString, QString> skips = state::skipped(m_db, kind);
         QSet<QString> present;
         for (const dav::Member& m : changes->present) {
-            present.insert(m.href);
+            if (full)
+                present.insert(m.href);
             auto k = known.constFind(m.href);
-            if (k != known.constEnd() && !m.etag.isEmpty() && k->etag == m.etag)
+            if (k != known.constEnd() && !m.etag.isEmpty() && *k == m.etag)
                 continue;
             auto s = skips.constFind(m.href);
             if (s != skips.constEnd() && !m.etag.isEmpty() && *s == m.etag)
                 continue;
-            fetch << m.href;
+            p.fetch << m.href;
         }
         QStringList gone = changes->removed;
+        changes.reset();
         if (full)
             for (auto it = known.constBegin(); it != known.constEnd(); ++it)
                 if (!present.contains(it.key()))
                     gone << it.key();
         for (const QString& h : gone) {
-            auto k = known.constFind(h);
-            if (k == known.constEnd()) {
+            if (!known.contains(h)) {
                 state::dropSkip(m_db, kind, h);
                 continue;
             }
             p.removed << h;
-            const auto row = local::find(m_db, kind, k->rec);
+            const auto k = state::itemAt(m_db, kind, h);
+            const auto row = k ? local::find(m_db, kind, k->rec) : std::nullopt;
             if (row && rowHash(*row) == k->hash)
                 ++p.localDeletes;
         }
-        qint64 got = 0;
-        dav::multiget(client(), p.url, fetch, kind == Kind::Card,
-                      [&](std::vector<dav::Item>&& items) {
-                          got += qint64(items.size());
-                          progress(u"下载%1"_s.arg(kindText(kind)), got, fetch.size());
-                          for (dav::Item& it : items)
-                              if (!it.data.isEmpty())
-                                  p.changed.push_back(std::move(it));
-                      });
         return p;
     }
 
-    void apply(Pull& p)
+    // Fetches the texts a batch at a time; each batch is applied in one transaction
+    // (every record with its state), then let go.
+    void apply(const Listing& p)
     {
         const Kind kind = p.kind;
         qint64 done = 0;
-        for (const dav::Item& it : p.changed) {
-            progress(u"写入%1"_s.arg(kindText(kind)), ++done, qint64(p.changed.size()));
-            applyOne(kind, it);
+        dav::multiget(
+            client(), p.url, p.fetch, kind == Kind::Card, [&](std::vector<dav::Item>&& items) {
+                adodb::Transaction t(m_db);
+                for (const dav::Item& it : items) {
+                    progress(u"下载%1"_s.arg(kindText(kind)), ++done, qint64(p.fetch.size()));
+                    if (it.tooLarge)
+                        m_report.skipped << u"服务器上的%1 %2：太大（超过 %3 MB），没有下载"_s
+                                                .arg(kindText(kind), it.href)
+                                                .arg(dav::kMaxBody / (1024 * 1024));
+                    else if (!it.data.isEmpty())
+                        applyOne(kind, it);
+                }
+                t.commit();
+            });
+        for (qsizetype from = 0; from < p.removed.size(); from += kBatch) {
+            adodb::Transaction t(m_db);
+            for (const QString& href : p.removed.mid(from, kBatch))
+                applyRemoved(kind, href);
+            t.commit();
         }
-        for (const QString& href : p.removed)
-            applyRemoved(kind, href);
         if (!p.token.isEmpty())
             state::saveToken(m_db, kind, p.token);
     }
@@ -335,56 +395,24 @@ private:
     // The record a server item belongs to: by its href, else by its UID.
     std::optional<state::Item> ownerOf(Kind kind, const QString& href, const QString& uid)
     {
-        const QHash<QString, state::Item> known = itemsCached(kind);
-        auto k = known.constFind(href);
-        if (k != known.constEnd())
-            return *k;
+        if (auto at = state::itemAt(m_db, kind, href))
+            return at;
         if (uid.isEmpty())
             return std::nullopt;
         const auto rec = uids::recordOf(m_db, uidKind(kind), uid);
         if (!rec)
             return std::nullopt;
-        for (const state::Item& i : known)
-            if (i.rec == *rec)
-                return i; // the record is synced at another href
+        if (auto other = state::itemOf(m_db, kind, *rec))
+            return other; // the record is synced at another href
         return state::Item{*rec, {}, {}, {}, {}, {}, {}};
     }
 
-    const QHash<QString, state::Item>& itemsCached(Kind kind)
-    {
-        if (m_cacheKind != int(kind) || m_cacheDirty) {
-            m_cache = state::items(m_db, kind);
-            m_cacheKind = int(kind);
-            m_cacheDirty = false;
-        }
-        return m_cache;
-    }
-
-    void stateChanged() { m_cacheDirty = true; }
-
-    // The cache follows a stored item without reading all items again.
-    void cachePut(Kind kind, const state::Item& item)
-    {
-        if (m_cacheKind != int(kind) || m_cacheDirty)
-            return;
-        for (auto it = m_cache.begin(); it != m_cache.end();)
-            it = it->rec == item.rec && it.key() != item.href ? m_cache.erase(it) : std::next(it);
-        m_cache.insert(item.href, item);
-    }
-
-    void cacheDrop(Kind kind, const QString& href)
-    {
-        if (m_cacheKind == int(kind) && !m_cacheDirty)
-            m_cache.remove(href);
-    }
-
+    // In the caller's transaction.
     void applyOne(Kind kind, const dav::Item& it)
     {
         const Parsed p = parse(kind, it.data, m_cx);
         if (p.state != Parsed::Ok) {
-            adodb::Transaction t(m_db);
             state::putSkip(m_db, kind, it.href, it.etag, p.reason);
-            t.commit();
             if (p.state == Parsed::Skip)
                 m_report.skipped << u"服务器上的%1 %2：%3"_s.arg(kindText(kind), it.href, p.reason);
             return;
@@ -397,14 +425,11 @@ private:
         }
         if (owner && !owner->href.isEmpty() && owner->href != it.href) {
             // One record at two places on the server: the second one is passed over.
-            adodb::Transaction t(m_db);
             state::putSkip(m_db, kind, it.href, it.etag, u"同一个 UID 出现了两次"_s);
-            t.commit();
             m_report.skipped << u"服务器上的%1 %2：UID %3 已在 %4"_s.arg(kindText(kind), it.href,
                                                                          uid, owner->href);
             return;
         }
-        adodb::Transaction t(m_db);
         const std::optional<Row> here = owner ? local::find(m_db, kind, owner->rec) : std::nullopt;
         state::Item item{owner ? owner->rec : QString(), it.href, it.etag, it.data, {}, {}, {}};
         if (!here) {
@@ -420,8 +445,6 @@ private:
             // the server did not change; a local change since then goes up next.
             item.hash = owner->sentHash;
             state::putItem(m_db, kind, item);
-            t.commit();
-            cachePut(kind, item);
             return;
         } else if (*here == p.row) {
             // Both sides hold the same: only the state is new.
@@ -430,14 +453,10 @@ private:
             ++m_report.changedDown;
         } else {
             conflict(kind, *owner, *here, p, item);
-            t.commit();
-            cachePut(kind, item);
             return;
         }
         item.hash = rowHash(*local::find(m_db, kind, item.rec));
         state::putItem(m_db, kind, item);
-        t.commit();
-        cachePut(kind, item);
     }
 
     // Both sides changed the record: the local version stays at the href (uploaded with
@@ -468,17 +487,13 @@ private:
                           const std::optional<state::Item>& owner)
     {
         const QString date = p.row.value(0);
-        adodb::Transaction t(m_db);
         if (owner && !owner->href.isEmpty() && owner->href == it.href) {
             // The entry moved to another date on the server: the old date stays here.
             state::dropItem(m_db, Kind::Diary, it.href);
             uids::forget(m_db, uids::Kind::Diary, owner->rec);
         }
         // Who holds this date now?
-        std::optional<state::Item> dateOwner;
-        for (const state::Item& i : state::items(m_db, Kind::Diary))
-            if (i.rec == date)
-                dateOwner = i;
+        const std::optional<state::Item> dateOwner = state::itemOf(m_db, Kind::Diary, date);
         const std::optional<Row> here = local::find(m_db, Kind::Diary, date);
         if (dateOwner && dateOwner->href != it.href) {
             // A second entry for one date on the server: its text goes to the history.
@@ -486,8 +501,6 @@ private:
             state::putSkip(m_db, Kind::Diary, it.href, it.etag, u"这一天已有日记"_s);
             m_report.skipped << u"服务器上的日记 %1：%2 已有一篇日记，它的文字放进了历史"_s.arg(
                 it.href, date);
-            t.commit();
-            stateChanged();
             return;
         }
         state::Item item{date, it.href, it.etag, it.data, {}, {}, {}};
@@ -507,17 +520,14 @@ private:
             item.hash = rowHash(*local::find(m_db, Kind::Diary, date));
         uids::remember(m_db, uids::Kind::Diary, date, uid);
         state::putItem(m_db, Kind::Diary, item);
-        t.commit();
-        stateChanged();
     }
 
+    // In the caller's transaction.
     void applyRemoved(Kind kind, const QString& href)
     {
-        const QHash<QString, state::Item> known = itemsCached(kind);
-        auto k = known.constFind(href);
-        if (k == known.constEnd())
+        const auto k = state::itemAt(m_db, kind, href);
+        if (!k)
             return;
-        adodb::Transaction t(m_db);
         const std::optional<Row> here = local::find(m_db, kind, k->rec);
         if (here && rowHash(*here) == k->hash) {
             local::remove(m_db, kind, k->rec, m_cx.now);
@@ -526,8 +536,6 @@ private:
         }
         // A record changed here survives: with no state it goes up again as new.
         state::dropItem(m_db, kind, href);
-        t.commit();
-        cacheDrop(kind, href);
     }
 
     // ---------------------------------------------------------------- here -> server
@@ -541,60 +549,82 @@ private:
         QString label;
     };
 
-    // Uploads and deletes the local changes; true when the server took any.
+    // Uploads the local changes and deletes, a batch at a time; true when the server
+    // took any.
     bool push(Kind kind)
     {
-        const auto col = state::collection(m_db, kind);
-        const QUrl base = QUrl(col->url);
-        const QHash<QString, state::Item> known = state::items(m_db, kind);
-        QHash<QString, const state::Item*> byRec;
-        for (const state::Item& i : known)
-            byRec.insert(i.rec, &i);
-        const QHash<QString, Row> rows = local::all(m_db, kind);
-        const QHash<QString, QString> uidsOf = uids::all(m_db, uidKind(kind));
-        const QString dbid = uids::databaseId(m_db);
-
-        std::vector<Upload> ups;
-        std::vector<dav::Request> reqs;
-        for (auto it = rows.constBegin(); it != rows.constEnd(); ++it) {
-            const QString& rec = it.key();
-            const Row& row = it.value();
-            const QByteArray hash = rowHash(row);
-            const state::Item* st = byRec.value(rec);
-            if (st && st->hash == hash)
-                continue;
-            const QString uid =
-                uidsOf.contains(rec) ? uidsOf.value(rec) : uids::derived(dbid, uidKind(kind), rec);
-            Row lastRow;
-            if (st)
-                lastRow = parse(kind, st->server, m_cx).row;
-            const QByteArray text =
-                build(kind, row, uid, st ? st->server : QByteArray(), lastRow, m_cx);
-            if (text.isEmpty()) {
-                m_report.skipped << u"%1：会议日期不是日期，无法上传"_s.arg(
-                    local::label(kind, row));
-                continue;
+        const QUrl base = QUrl(state::collection(m_db, kind)->url);
+        bool took = false;
+        qint64 done = 0;
+        QString after;
+        for (;;) {
+            const std::vector<local::Record> records = local::next(m_db, kind, after, kBatch);
+            if (records.empty())
+                break;
+            QStringList recs;
+            for (const local::Record& r : records)
+                recs << r.rec;
+            const QHash<QString, state::Meta> metas = state::metasOf(m_db, kind, recs);
+            std::vector<Upload> ups;
+            std::vector<dav::Request> reqs;
+            for (const local::Record& r : records) {
+                const QByteArray hash = rowHash(r.row);
+                auto meta = metas.constFind(r.rec);
+                if (meta != metas.constEnd() && meta->hash == hash)
+                    continue;
+                const std::optional<state::Item> st =
+                    meta != metas.constEnd() ? state::itemOf(m_db, kind, r.rec) : std::nullopt;
+                const QString uid = uids::uidOf(m_db, uidKind(kind), r.rec);
+                const Row lastRow = st ? parse(kind, st->server, m_cx).row : Row();
+                const QByteArray text =
+                    build(kind, r.row, uid, st ? st->server : QByteArray(), lastRow, m_cx);
+                if (text.isEmpty()) {
+                    m_report.skipped
+                        << u"%1：会议日期不是日期，无法上传"_s.arg(local::label(kind, r.row));
+                    continue;
+                }
+                const QString href =
+                    st ? st->href : dav::pathOf(base.resolved(QUrl(hrefName(kind, uid))));
+                // An upload the server never confirmed (no ETag yet) is made as new: an
+                // empty If-Match would never match.
+                const bool known = st && !st->etag.isEmpty();
+                ups.push_back({known ? Upload::Change : Upload::New, r.rec, href, text, hash,
+                               local::label(kind, r.row)});
+                reqs.push_back(
+                    {"PUT",
+                     base.resolved(QUrl(href)),
+                     text,
+                     {{"Content-Type", contentType(kind)},
+                      known ? std::pair<QByteArray, QByteArray>("If-Match", st->etag.toUtf8())
+                            : std::pair<QByteArray, QByteArray>("If-None-Match", "*")}});
             }
-            const QString href =
-                st ? st->href : dav::pathOf(base.resolved(QUrl(hrefName(kind, uid))));
-            ups.push_back({st ? Upload::Change : Upload::New, rec, href, text, hash,
-                           local::label(kind, row)});
-            reqs.push_back({"PUT",
-                            base.resolved(QUrl(href)),
-                            text,
-                            {{"Content-Type", contentType(kind)},
-                             st ? std::pair<QByteArray, QByteArray>("If-Match", st->etag.toUtf8())
-                                : std::pair<QByteArray, QByteArray>("If-None-Match", "*")}});
+            took = send(kind, ups, reqs, done) || took;
         }
-        for (const state::Item& i : known) {
-            if (rows.contains(i.rec))
-                continue;
-            ups.push_back({Upload::Delete, i.rec, i.href, {}, {}, {}});
-            QList<std::pair<QByteArray, QByteArray>> h;
-            if (!i.etag.isEmpty())
-                h.append({"If-Match", i.etag.toUtf8()});
-            reqs.push_back({"DELETE", base.resolved(QUrl(i.href)), {}, h});
+        const auto [table, column] = local::keyColumn(kind);
+        for (QString last;;) {
+            const std::vector<state::Meta> gone =
+                state::orphans(m_db, kind, table, column, last, kBatch);
+            if (gone.empty())
+                break;
+            last = gone.back().rec;
+            std::vector<Upload> ups;
+            std::vector<dav::Request> reqs;
+            for (const state::Meta& i : gone) {
+                ups.push_back({Upload::Delete, i.rec, i.href, {}, {}, {}});
+                QList<std::pair<QByteArray, QByteArray>> h;
+                if (!i.etag.isEmpty())
+                    h.append({"If-Match", i.etag.toUtf8()});
+                reqs.push_back({"DELETE", base.resolved(QUrl(i.href)), {}, h});
+            }
+            took = send(kind, ups, reqs, done) || took;
         }
+        return took;
+    }
+
+    // One batch of uploads; each answer is noted in its own transaction.
+    bool send(Kind kind, const std::vector<Upload>& ups, const std::vector<dav::Request>& reqs,
+              qint64& done)
+    {
         if (reqs.empty())
             return false;
         {
@@ -606,9 +636,8 @@ private:
         }
         bool took = false;
         std::optional<dav::Reply> failure;
-        qint64 done = 0;
         client().sendAll(reqs, [&](std::size_t i, dav::Reply&& r) {
-            progress(u"上传%1"_s.arg(kindText(kind)), ++done, qint64(reqs.size()));
+            progress(u"上传%1"_s.arg(kindText(kind)), ++done, -1);
             const Upload& u = ups[i];
             if (r.fault != dav::Fault::None || r.status == 401 || r.status >= 500) {
                 if (!failure)
@@ -646,7 +675,6 @@ private:
             }
             t.commit();
         });
-        stateChanged();
         if (failure)
             client().fail(*failure, u"上传%1"_s.arg(kindText(kind)));
         return took;
@@ -657,12 +685,37 @@ private:
     Context m_cx;
     std::unique_ptr<dav::Client> m_client;
     Report m_report;
-    QHash<QString, state::Item> m_cache;
-    int m_cacheKind = -1;
-    bool m_cacheDirty = true;
 };
 
 } // namespace
+
+Pending pending(adodb::Connection& db, Kind kind)
+{
+    Pending out;
+    out.synced = state::count(db, kind);
+    QString after;
+    for (;;) {
+        const std::vector<local::Record> records = local::next(db, kind, after, kBatch);
+        if (records.empty())
+            break;
+        QStringList recs;
+        for (const local::Record& r : records)
+            recs << r.rec;
+        const QHash<QString, state::Meta> metas = state::metasOf(db, kind, recs);
+        for (const local::Record& r : records)
+            if (metas.value(r.rec).hash != rowHash(r.row))
+                ++out.up;
+    }
+    const auto [table, column] = local::keyColumn(kind);
+    for (QString last;;) {
+        const std::vector<state::Meta> gone = state::orphans(db, kind, table, column, last, kBatch);
+        if (gone.empty())
+            break;
+        last = gone.back().rec;
+        out.deletes += qint64(gone.size());
+    }
+    return out;
+}
 
 Report run(adodb::Connection& db, const RunOptions& o, const Context& cx)
 {

@@ -58,6 +58,30 @@ private:
     QByteArray m_utf8;
 };
 
+// Another sync of the database is under way; nothing was done.
+class Busy : public std::exception {
+public:
+    const char* what() const noexcept override { return "sync busy"; }
+    static QString message();
+};
+
+// Only one sync of a database at a time: ctdb sync, setup and forget and the program's
+// background sync each hold this lock (a lock on a file beside the database, which the
+// system lets go when the process ends, however it ends). Two syncs at once would both
+// take a new server item for their own and store it twice.
+class RunLock {
+public:
+    // Waits up to waitMs for the lock, calling `waiting` once when it has to wait;
+    // throws Busy when it is still held by another then.
+    RunLock(const QString& dbFile, int waitMs, const std::function<void()>& waiting = {});
+    ~RunLock();
+    RunLock(const RunLock&) = delete;
+    RunLock& operator=(const RunLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 struct RunOptions {
     dav::Options dav;
     bool allowMassDelete = false;
@@ -66,6 +90,9 @@ struct RunOptions {
     std::function<void()> backup;
     // Progress: what is being done, done so far, total (-1 unknown).
     std::function<void(const QString&, qint64, qint64)> progress;
+    // How long to wait for another sync of the database to end (see RunLock).
+    int lockWaitMs = 0;
+    std::function<void()> waiting;
 };
 
 // True when deleting `deletions` of `count` local records is a mass delete: more than
@@ -73,7 +100,15 @@ struct RunOptions {
 bool isMassDelete(qint64 deletions, qint64 count);
 
 // One two-way sync. Throws dav::Error (nothing more is applied from then on; what was
-// applied stays, with its state), MassDelete, adodb::Error.
+// applied stays, with its state), MassDelete, Busy, adodb::Error. Its memory is bounded
+// by a batch of items, not by the size of the collections: texts are fetched, applied
+// and uploaded a batch at a time.
 Report run(adodb::Connection& db, const RunOptions& o, const Context& cx);
+
+// Records of a kind waiting to go up (new or changed here) and to be deleted on the server.
+struct Pending {
+    qint64 synced = 0, up = 0, deletes = 0;
+};
+Pending pending(adodb::Connection& db, Kind kind);
 
 } // namespace ctsync

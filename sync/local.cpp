@@ -84,6 +84,56 @@ QHash<QString, Row> all(adodb::Connection& db, Kind kind)
     return select(db, kind, {}, {});
 }
 
+std::pair<QString, QString> keyColumn(Kind kind)
+{
+    switch (kind) {
+    case Kind::Card:
+        return {u"cardtab"_s, u"serno"_s};
+    case Kind::Meeting:
+        return {u"meet_tab"_s, u"meet_serno"_s};
+    case Kind::Diary:
+        break;
+    }
+    return {u"daily_tab"_s, u"daily_date"_s};
+}
+
+std::vector<Record> next(adodb::Connection& db, Kind kind, QString& after, int limit)
+{
+    const auto [table, key] = keyColumn(kind);
+    const QString columns = kind == Kind::Diary ? u"daily_date, daily_desc"_s : u"*"_s;
+    std::vector<Record> out;
+    // A batch of diary entries whose dates are all no dates is not the end.
+    for (bool more = true; out.empty() && more;) {
+        QVariant from = after;
+        if (kind != Kind::Diary)
+            from = after.isEmpty() ? qint64(-1) : after.toLongLong();
+        adodb::Recordset rs;
+        rs.Open(u"select %1 from %2 where %3 > ? order by %3 limit ?"_s.arg(columns, table, key),
+                db, {from, limit});
+        ct::CellTable t = rs.takeRows();
+        if (kind == Kind::Card)
+            cardtab::decodeNames(t);
+        more = t.rowCount() == limit;
+        out.reserve(std::size_t(t.rowCount()));
+        for (int r = 0; r < t.rowCount(); ++r) {
+            const QString rec = t.isNull(r, 0) ? QString() : t.text(r, 0);
+            after = rec;
+            if (kind != Kind::Diary)
+                out.push_back({rec, rowOf(t, r, 1)});
+            else if (isDateText(rec))
+                out.push_back({rec, rowOf(t, r, 0)});
+        }
+    }
+    return out;
+}
+
+qint64 count(adodb::Connection& db, Kind kind)
+{
+    adodb::Recordset rs;
+    rs.Open(u"select count(*) from "_s + keyColumn(kind).first, db);
+    return rs.Fields(0).text().toLongLong();
+}
+
 std::optional<Row> find(adodb::Connection& db, Kind kind, const QString& rec)
 {
     const QString where = kind == Kind::Diary  ? u" where daily_date = ?"_s

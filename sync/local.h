@@ -14,6 +14,16 @@ namespace ctsync::local {
 
 // Every record of a kind: rec -> row. Diary entries whose date is no date are left out.
 QHash<QString, Row> all(adodb::Connection& db, Kind kind);
+struct Record {
+    QString rec;
+    Row row;
+};
+// Up to `limit` records in the order of their keys, from the one after `after` (empty:
+// from the first); `after` is moved on to the last key read. Empty at the end.
+std::vector<Record> next(adodb::Connection& db, Kind kind, QString& after, int limit);
+qint64 count(adodb::Connection& db, Kind kind);
+// The table of a kind and its key column (the record texts of the UID table).
+std::pair<QString, QString> keyColumn(Kind kind);
 std::optional<Row> find(adodb::Connection& db, Kind kind, const QString& rec);
 // A new record from a server's row; returns its rec. A diary row replaces the entry of
 // its date (the text it had goes to the history).

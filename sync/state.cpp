@@ -78,25 +78,102 @@ void saveToken(adodb::Connection& db, Kind kind, const QString& token)
     db.Execute(u"update sync_coll set token = ? where kind = ?"_s, {token, kindName(kind)});
 }
 
-QHash<QString, Item> items(adodb::Connection& db, Kind kind)
+namespace {
+
+constexpr auto kItemColumns = "rec, href, etag, server, hash, sent, sent_hash"_L1;
+
+Item itemFrom(const adodb::Recordset& rs)
+{
+    return {text(rs, 0),
+            text(rs, 1),
+            text(rs, 2),
+            text(rs, 3).toUtf8(),
+            text(rs, 4).toLatin1(),
+            text(rs, 5).toUtf8(),
+            text(rs, 6).toLatin1()};
+}
+
+std::optional<Item> itemWhere(adodb::Connection& db, Kind kind, const QString& column,
+                              const QString& value)
 {
     adodb::Recordset rs;
-    rs.Open(u"select rec, href, etag, server, hash, sent, sent_hash from sync_item where "
-            "kind = ?"_s,
-            db, {kindName(kind)});
-    QHash<QString, Item> out;
+    rs.Open(u"select "_s + kItemColumns + u" from sync_item where kind = ? and "_s + column +
+                u" = ?"_s,
+            db, {kindName(kind), value});
+    if (rs.eof())
+        return std::nullopt;
+    return itemFrom(rs);
+}
+
+Meta metaFrom(const adodb::Recordset& rs)
+{
+    return {text(rs, 0), text(rs, 1), text(rs, 2), text(rs, 3).toLatin1()};
+}
+
+} // namespace
+
+QHash<QString, QString> etags(adodb::Connection& db, Kind kind)
+{
+    adodb::Recordset rs;
+    rs.Open(u"select href, etag from sync_item where kind = ?"_s, db, {kindName(kind)});
+    QHash<QString, QString> out;
     out.reserve(rs.recordCount());
-    for (; !rs.eof(); rs.MoveNext()) {
-        Item it{text(rs, 0),
-                text(rs, 1),
-                text(rs, 2),
-                text(rs, 3).toUtf8(),
-                text(rs, 4).toLatin1(),
-                text(rs, 5).toUtf8(),
-                text(rs, 6).toLatin1()};
-        out.insert(it.href, std::move(it));
+    for (; !rs.eof(); rs.MoveNext())
+        out.insert(text(rs, 0), text(rs, 1));
+    return out;
+}
+
+std::optional<Item> itemAt(adodb::Connection& db, Kind kind, const QString& href)
+{
+    return itemWhere(db, kind, u"href"_s, href);
+}
+
+std::optional<Item> itemOf(adodb::Connection& db, Kind kind, const QString& rec)
+{
+    return itemWhere(db, kind, u"rec"_s, rec);
+}
+
+QHash<QString, Meta> metasOf(adodb::Connection& db, Kind kind, const QStringList& recs)
+{
+    QHash<QString, Meta> out;
+    // In parts: a statement takes at most 999 parameters.
+    for (qsizetype from = 0; from < recs.size(); from += 500) {
+        const QStringList part = recs.mid(from, 500);
+        QVariantList params{kindName(kind)};
+        for (const QString& r : part)
+            params << r;
+        QStringList marks(part.size(), u"?"_s);
+        adodb::Recordset rs;
+        rs.Open(u"select rec, href, etag, hash from sync_item where kind = ? and rec in ("_s +
+                    marks.join(u',') + u')',
+                db, params);
+        for (; !rs.eof(); rs.MoveNext()) {
+            Meta m = metaFrom(rs);
+            out.insert(m.rec, std::move(m));
+        }
     }
     return out;
+}
+
+std::vector<Meta> orphans(adodb::Connection& db, Kind kind, const QString& table,
+                          const QString& column, const QString& after, int limit)
+{
+    adodb::Recordset rs;
+    rs.Open(u"select rec, href, etag, hash from sync_item where kind = ? and rec > ? and not "
+            "exists (select 1 from "_s +
+                table + u" where "_s + column + u" = sync_item.rec) order by rec limit ?"_s,
+            db, {kindName(kind), after, limit});
+    std::vector<Meta> out;
+    for (; !rs.eof(); rs.MoveNext())
+        out.push_back(metaFrom(rs));
+    return out;
+}
+
+qint64 count(adodb::Connection& db, Kind kind)
+{
+    adodb::Recordset rs;
+    rs.Open(u"select count(*) from sync_item where kind = ?"_s, db, {kindName(kind)});
+    return rs.Fields(0).text().toLongLong();
 }
 
 void putItem(adodb::Connection& db, Kind kind, const Item& item)

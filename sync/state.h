@@ -50,8 +50,24 @@ struct Item {
     QByteArray sent;
     QByteArray sentHash;
 };
-// Every item of a kind, by href.
-QHash<QString, Item> items(adodb::Connection& db, Kind kind);
+// The ETag of every item of a kind, by href (no texts: small for any collection).
+QHash<QString, QString> etags(adodb::Connection& db, Kind kind);
+std::optional<Item> itemAt(adodb::Connection& db, Kind kind, const QString& href);
+std::optional<Item> itemOf(adodb::Connection& db, Kind kind, const QString& rec);
+// An item without its texts.
+struct Meta {
+    QString rec;
+    QString href;
+    QString etag;
+    QByteArray hash;
+};
+// The items of these records, by rec.
+QHash<QString, Meta> metasOf(adodb::Connection& db, Kind kind, const QStringList& recs);
+// Up to `limit` items, ordered by rec after `after`, whose record is no longer in its
+// table (`table`.`column` holds the records' keys).
+std::vector<Meta> orphans(adodb::Connection& db, Kind kind, const QString& table,
+                          const QString& column, const QString& after, int limit);
+qint64 count(adodb::Connection& db, Kind kind);
 void putItem(adodb::Connection& db, Kind kind, const Item& item); // by rec, replacing
 // Notes an upload about to be sent (a new record gets its row, with no ETag yet).
 void markSent(adodb::Connection& db, Kind kind, const QString& rec, const QString& href,

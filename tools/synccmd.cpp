@@ -259,6 +259,10 @@ int setup(const Args& a)
     const QUrl url = QUrl::fromUserInput(a.positional[0]);
     if (!url.isValid() || url.host().isEmpty())
         throw UsageError(u"网址不对：%1"_s.arg(a.positional[0]));
+    // A password on the command line is seen by every user of the machine (ps), and the
+    // URL is stored with the account.
+    if (!url.userInfo().isEmpty())
+        throw UsageError(u"网址里不要写用户名或密码：用 --user 和 --password-file 给出。"_s);
     takeDir(a, 1);
     ctsync::SetupRequest r;
     r.url = url;
@@ -271,6 +275,7 @@ int setup(const Args& a)
     r.journal = a.journal.value_or(QString());
     adodb::Connection c;
     openDb(c);
+    const ctsync::RunLock lock(c.fileName(), 0);
     const ctsync::SetupResult s = ctsync::setup(c, r, context());
     console::out(
         u"同步账户：%1（用户 %2）"_s.arg(url.toDisplayString(QUrl::RemoveUserInfo), *a.user));
@@ -314,6 +319,9 @@ int sync(const Args& a)
     ctsync::RunOptions ro;
     ro.dav = o;
     ro.allowMassDelete = a.allowMassDelete;
+    // The program's background sync may be at it: waited for, within reason.
+    ro.lockWaitMs = 120000;
+    ro.waiting = [] { console::err(u"另一个同步正在进行，等它结束……"_s); };
     ro.backup = [&c] { backups::rotate(c, ctclock::now()); };
     Progress progress;
     ro.progress = [&](const QString& what, qint64 done, qint64 total) {
@@ -347,6 +355,9 @@ int sync(const Args& a)
         progress.clear();
         logged(false, e.message());
         throw Failed{e.message()};
+    } catch (const ctsync::Busy&) {
+        progress.clear();
+        throw Failed{ctsync::Busy::message()};
     }
 }
 
@@ -367,27 +378,15 @@ int status(const Args& a)
     const ctsync::Context cx{QTimeZone::systemTimeZone(), now.date(), now};
     for (ctsync::Kind k : {ctsync::Kind::Card, ctsync::Kind::Meeting, ctsync::Kind::Diary}) {
         const auto col = ctsync::state::collection(c, k);
-        const auto items = ctsync::state::items(c, k);
-        QHash<QString, QByteArray> hashOf;
-        for (const auto& i : items)
-            hashOf.insert(i.rec, i.hash);
-        const auto rows = ctsync::local::all(c, k);
-        int waiting = 0;
-        for (auto it = rows.constBegin(); it != rows.constEnd(); ++it)
-            if (hashOf.value(it.key()) != ctsync::rowHash(it.value()))
-                ++waiting;
-        int deleted = 0;
-        for (auto it = hashOf.constBegin(); it != hashOf.constEnd(); ++it)
-            if (!rows.contains(it.key()))
-                ++deleted;
+        const ctsync::Pending p = ctsync::pending(c, k);
         const QString what = k == ctsync::Kind::Card      ? u"名片"_s
                              : k == ctsync::Kind::Meeting ? u"会议"_s
                                                           : u"日记"_s;
         console::out(u"%1：%2；已同步 %3 条，等着上传 %4 条，等着在服务器上删除 %5 条"_s
                          .arg(what, col ? col->url : u"（无）"_s)
-                         .arg(items.size())
-                         .arg(waiting)
-                         .arg(deleted));
+                         .arg(p.synced)
+                         .arg(p.up)
+                         .arg(p.deletes));
     }
     const auto logs = ctsync::state::lastLogs(c, 5);
     if (logs.empty())
@@ -403,6 +402,7 @@ int forget(const Args& a)
     takeDir(a, 0);
     adodb::Connection c;
     openDb(c);
+    const ctsync::RunLock lock(c.fileName(), 0);
     ctsync::state::ensureTables(c);
     const auto acc = ctsync::state::account(c);
     {
@@ -436,6 +436,8 @@ int run(const QStringList& arguments)
         return sync(a);
     } catch (const Failed& f) {
         console::err(f.message);
+    } catch (const ctsync::Busy&) {
+        console::err(ctsync::Busy::message());
     } catch (const dav::Error& e) {
         console::err(e.message());
     } catch (const adodb::Error& e) {
