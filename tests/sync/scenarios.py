@@ -548,8 +548,11 @@ def background(s, root):
             assert p.poll() is None, "ctwork ended"
         finally:
             davkit.stop_process(p)
-    logs = a.sql("select ok from sync_log;")
-    assert logs and all(r[0] == "1" for r in logs), logs
+    # Every background run succeeded, but one that the stop of ctwork cut short.
+    logs = a.sql("select ok, summary from sync_log order by log_serno;")
+    failed = [r for r in logs if r[0] != "1"]
+    assert logs and logs[0][0] == "1", logs
+    assert all("程序正在退出" in r[1] for r in failed) and len(failed) <= 1, logs
 
 
 SCENARIOS = [first_sync_up, two_databases_converge, phone_changes_reach_us,
