@@ -51,10 +51,13 @@ Run run(const QString& program, const QStringList& args, const Options& o)
     if (o.shim) {
         env << u"LD_PRELOAD="_s + QStringLiteral(CT_FSSHIM) << u"CT_FSSHIM_DIR="_s + o.shim->dir
             << u"CT_FSSHIM_LOG="_s + log << u"CT_FSSHIM_OPS="_s + o.shim->ops.join(u',')
-            << u"CT_FSSHIM_KILL="_s + QString::number(o.shim->killAt)
-            // an instrumented build: the shim may come before the sanitizers' runtime
-            << u"ASAN_OPTIONS=verify_asan_link_order=0"_s;
+            << u"CT_FSSHIM_KILL="_s + QString::number(o.shim->killAt);
     }
+    // An instrumented build: a preloaded library (the shim, libfaketime) may come before the
+    // sanitizers' runtime.
+    const QString asan = e.value(u"ASAN_OPTIONS"_s);
+    e.insert(u"ASAN_OPTIONS"_s,
+             (asan.isEmpty() ? QString() : asan + u':') + u"verify_asan_link_order=0"_s);
     for (const QString& kv : std::as_const(env)) {
         const qsizetype eq = kv.indexOf(u'=');
         if (eq < 0)
@@ -64,7 +67,7 @@ Run run(const QString& program, const QStringList& args, const Options& o)
     }
     p.setProcessEnvironment(e);
     const int mask = o.umask;
-    const rlim_t limit = rlim_t(o.memoryLimit);
+    const rlim_t limit = kAddressSanitizer ? 0 : rlim_t(o.memoryLimit);
     p.setChildProcessModifier([mask, limit] {
         if (mask >= 0)
             ::umask(mode_t(mask));

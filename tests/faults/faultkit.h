@@ -44,10 +44,18 @@ struct Shim {
                      // (none named: all but write)
     int killAt = 0;  // SIGKILL just before the n-th counted operation; 0: never
 };
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAddressSanitizer = true;
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+
 struct Options {
     QStringList env;
-    int umask = -1;         // the child's umask; -1: this process's
-    qint64 memoryLimit = 0; // the child's address space (RLIMIT_AS) in bytes; 0: none
+    int umask = -1; // the child's umask; -1: this process's
+    // the child's address space (RLIMIT_AS) in bytes; 0: none. Not set in an AddressSanitizer
+    // build, whose shadow memory needs terabytes of address space.
+    qint64 memoryLimit = 0;
     std::optional<Shim> shim;
     QByteArray input; // written to its standard input, which is then closed
     int timeoutMs = 60000;
