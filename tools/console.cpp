@@ -1,8 +1,10 @@
 #include "tools/console.h"
 
 #include "platform/adodb.h"
+#include "platform/appinfo.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <unistd.h>
@@ -72,6 +74,22 @@ void ProgressLine::update(qint64 done)
                                           : u"\r%1：%2 / %3"_s.arg(m_what).arg(done).arg(m_total);
     std::fputs(s.toUtf8().constData(), stderr);
     std::fflush(stderr);
+}
+
+void takeDir(const QStringList& positional, const std::optional<QString>& dir,
+             qsizetype expectedBefore)
+{
+    const qsizetype n = positional.size();
+    if (n > expectedBefore + 1)
+        throw UsageError(u"参数太多：%1"_s.arg(positional.mid(expectedBefore + 1).join(u' ')));
+    std::optional<QString> chosen = dir;
+    if (n == expectedBefore + 1) {
+        if (chosen)
+            throw UsageError(u"目录只能给一次（位置参数或 --dir）。"_s);
+        chosen = positional.last();
+    }
+    if (chosen)
+        appinfo::setExeDir(QFileInfo(*chosen).absoluteFilePath());
 }
 
 } // namespace console

@@ -3,8 +3,10 @@
 // progress line on a terminal, and its exit codes.
 
 #include <QString>
+#include <QStringList>
 
 #include <exception>
+#include <optional>
 
 namespace adodb {
 class Error;
@@ -37,6 +39,10 @@ int failed(const adodb::Error& e);
 QString shown(const QString& file, bool output = false);
 // "FILE 第 N 行：" (just "FILE：" for line 0).
 QString at(const QString& file, int line);
+// The directory argument, positional (after `expectedBefore` others) or --dir, not both:
+// the program's directory is set to it. Throws UsageError.
+void takeDir(const QStringList& positional, const std::optional<QString>& dir,
+             qsizetype expectedBefore);
 
 // A line on standard error that counts up, shown only for more than kProgressFrom records
 // and only when standard error is a terminal. The total may be learnt on the way

@@ -190,22 +190,6 @@ Args parse(const QStringList& in)
     return a;
 }
 
-// The directory argument: positional or --dir, not both.
-void takeDir(const Args& a, qsizetype expectedBefore)
-{
-    const qsizetype n = a.positional.size();
-    if (n > expectedBefore + 1)
-        throw UsageError(u"参数太多：%1"_s.arg(a.positional.mid(expectedBefore + 1).join(u' ')));
-    std::optional<QString> dir = a.dir;
-    if (n == expectedBefore + 1) {
-        if (dir)
-            throw UsageError(u"目录只能给一次（位置参数或 --dir）。"_s);
-        dir = a.positional.last();
-    }
-    if (dir)
-        appinfo::setExeDir(QFileInfo(*dir).absoluteFilePath());
-}
-
 void noTransferOptions(const Args& a, const QString& command)
 {
     if (a.allowDuplicates || a.strict || a.update || a.verbose || a.encoding || a.format)
@@ -285,7 +269,7 @@ int transferCommand(const QString& command, const Args& a)
         if (!r.encoding)
             throw UsageError(u"不认识的编码“%1”：应为 utf-8 或 gb18030。"_s.arg(*a.encoding));
     }
-    takeDir(a, 3);
+    console::takeDir(a.positional, a.dir, 3);
     return isImport ? transfer::importTable(r) : transfer::exportTable(r);
 }
 
@@ -322,7 +306,7 @@ int run(const QStringList& arguments)
         // Diary entries are kept under real dates: anything else names none.
         if (!cardmodul::parseDate(date))
             throw UsageError(u"“%1”不是有效的日期：日期写成 2026-12-08 这样。"_s.arg(date));
-        takeDir(a, 2);
+        console::takeDir(a.positional, a.dir, 2);
         if (!a.restore)
             return history::list(date);
         bool ok = false;
@@ -332,27 +316,27 @@ int run(const QStringList& arguments)
         return history::bringBack(date, n);
     }
     if (command == u"init") {
-        takeDir(a, 1);
+        console::takeDir(a.positional, a.dir, 1);
         return init();
     }
     if (command == u"check") {
-        takeDir(a, 1);
+        console::takeDir(a.positional, a.dir, 1);
         return check();
     }
     if (command == u"backup") {
         if (a.positional.size() == 1) {
-            takeDir(a, 1);
+            console::takeDir(a.positional, a.dir, 1);
             return backup::rotating();
         }
         const QString file = fileArg(a.positional[1]);
-        takeDir(a, 2);
+        console::takeDir(a.positional, a.dir, 2);
         return backup::toFile(file);
     }
     // restore
     if (a.positional.size() < 2)
         throw UsageError(u"缺少参数：ctdb restore 备份文件 [目录]"_s);
     const QString file = fileArg(a.positional[1]);
-    takeDir(a, 2);
+    console::takeDir(a.positional, a.dir, 2);
     return backup::restore(file);
 }
 

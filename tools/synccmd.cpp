@@ -129,21 +129,6 @@ Args parse(const QStringList& in)
     return a;
 }
 
-void takeDir(const Args& a, qsizetype expected)
-{
-    const qsizetype n = a.positional.size();
-    if (n > expected + 1)
-        throw UsageError(u"参数太多：%1"_s.arg(a.positional.mid(expected + 1).join(u' ')));
-    std::optional<QString> dir = a.dir;
-    if (n == expected + 1) {
-        if (dir)
-            throw UsageError(u"目录只能给一次（位置参数或 --dir）。"_s);
-        dir = a.positional.last();
-    }
-    if (dir)
-        appinfo::setExeDir(QFileInfo(*dir).absoluteFilePath());
-}
-
 void only(const Args& a, bool setupOptions, bool syncOptions)
 {
     if (!setupOptions && (a.user || a.addressBook || a.calendar || a.journal))
@@ -263,7 +248,7 @@ int setup(const Args& a)
     // URL is stored with the account.
     if (!url.userInfo().isEmpty())
         throw UsageError(u"网址里不要写用户名或密码：用 --user 和 --password-file 给出。"_s);
-    takeDir(a, 1);
+    console::takeDir(a.positional, a.dir, 1);
     ctsync::SetupRequest r;
     r.url = url;
     r.options = connection(a);
@@ -299,7 +284,7 @@ int setup(const Args& a)
 int sync(const Args& a)
 {
     only(a, false, true);
-    takeDir(a, 0);
+    console::takeDir(a.positional, a.dir, 0);
     dav::Options o = connection(a);
     adodb::Connection c;
     openDb(c);
@@ -364,7 +349,7 @@ int sync(const Args& a)
 int status(const Args& a)
 {
     only(a, false, false);
-    takeDir(a, 0);
+    console::takeDir(a.positional, a.dir, 0);
     adodb::Connection c;
     openDb(c);
     ctsync::state::ensureTables(c);
@@ -399,7 +384,7 @@ int status(const Args& a)
 int forget(const Args& a)
 {
     only(a, false, false);
-    takeDir(a, 0);
+    console::takeDir(a.positional, a.dir, 0);
     adodb::Connection c;
     openDb(c);
     const ctsync::RunLock lock(c.fileName(), 0);
