@@ -5,13 +5,22 @@
 // own random id, its kind and its key (serials are never reused), so exports write
 // nothing and two databases never give out the same UID. The card, meeting and diary
 // tables keep their layout.
+//
+// UIDs that another database of this program derived for its cards and meetings come in
+// by the hundred thousand (one export imported elsewhere) and in order: they are kept as
+// runs in uid_run (that database's id once in uid_origin; numbers n..n+count-1 held by
+// records rec..rec+count-1), all others as text in uid_tab. Callers see only UIDs.
 
 #include "platform/adodb.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 
+#include <map>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace uids {
 
@@ -42,10 +51,59 @@ std::optional<QString> recordOf(adodb::Connection& conn, Kind kind, const QStrin
 // another record of the kind moves to this one).
 void remember(adodb::Connection& conn, Kind kind, const QString& rec, const QString& uid);
 void forget(adodb::Connection& conn, Kind kind, const QString& rec);
-// The statement that stores this many (kind, rec, uid) at once, a UID held by another
-// record of the kind moving to its new one (imports of many records).
-QString rememberStatement(int rows);
 // Every stored UID of a kind, record -> UID, in one read (exports of whole tables).
 QHash<QString, QString> all(adodb::Connection& conn, Kind kind);
+
+// A UID as a database of this program derives one for a numbered record: that database's
+// id and the number.
+struct Derived {
+    QString dbid;
+    qint64 num;
+};
+std::optional<Derived> derivedParts(QStringView uid, Kind kind);
+
+// The UIDs of one kind that the database knows, read once, for matching a whole file
+// (imports). UIDs of new records are held and written by flush().
+class Index {
+public:
+    Index(adodb::Connection& conn, Kind kind);
+    ~Index();
+    Index(const Index&) = delete;
+    Index& operator=(const Index&) = delete;
+
+    // The record a UID names: the one it is stored for, else the record of this database
+    // it was derived from (while no other UID is stored for that record).
+    std::optional<QString> recordOf(const QString& uid) const;
+    // The line of the file that gave this UID before, or none (and the UID is noted as
+    // given by `line`).
+    std::optional<int> earlierLine(const QString& uid, int line);
+    // The UID of a record added since this index was read (serial numbers rise); a UID
+    // stored for another record moves to this one.
+    void remember(qint64 rec, const QString& uid);
+    void flush();
+
+private:
+    struct Run {
+        qint64 num;
+        qint64 rec;
+        qint64 count;
+    };
+    bool holdsUid(qint64 rec) const;
+    std::optional<QString> storedRecordOf(const QString& uid,
+                                          const std::optional<Derived>& d) const;
+
+    adodb::Connection& m_conn;
+    Kind m_kind;
+    QString m_dbid;
+    QHash<QString, QString> m_recByUid; // from uid_tab
+    QSet<QString> m_textRecs;
+    std::map<QString, std::vector<Run>> m_runs; // database id -> its runs by number
+    std::map<qint64, qint64> m_runRecs;         // first record of a run -> its length
+    std::map<QString, std::vector<Run>> m_newRuns;
+    std::vector<std::pair<qint64, QString>> m_newText;
+    std::vector<std::pair<qint64, QString>> m_moved;  // UIDs stored for another record
+    QHash<QString, int> m_fileText;                   // UID -> line, for this file
+    std::map<QString, QHash<qint64, int>> m_fileNums; // database id -> number -> line
+};
 
 } // namespace uids

@@ -8,8 +8,6 @@
 #include "modul/uids.h"
 #include "tools/console.h"
 
-#include <QSet>
-
 #include <array>
 
 using namespace Qt::StringLiterals;
@@ -17,78 +15,6 @@ using namespace Qt::StringLiterals;
 namespace transfer {
 
 namespace {
-
-// The UIDs of one kind that the database knows: those stored, and those it derives for
-// its own records. New ones are stored many to a statement.
-class UidIndex {
-public:
-    UidIndex(adodb::Connection& c, uids::Kind kind)
-        : m_conn(c), m_kind(kindName(kind)),
-          m_prefix(uids::derived(uids::databaseId(c), kind, QString()))
-    {
-        const QHash<QString, QString> stored = uids::all(c, kind);
-        m_recByUid.reserve(stored.size());
-        for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
-            m_recByUid.insert(it.value(), it.key());
-            m_recsWithUid.insert(it.key());
-        }
-    }
-
-    // The record a UID names: the one it is stored for, else the record of this database
-    // it was derived from (while no other UID is stored for that record).
-    std::optional<QString> recordOf(const QString& uid) const
-    {
-        if (const auto it = m_recByUid.constFind(uid); it != m_recByUid.cend())
-            return *it;
-        if (uid.size() > m_prefix.size() && uid.startsWith(m_prefix)) {
-            QString rec = uid.mid(m_prefix.size());
-            if (!m_recsWithUid.contains(rec))
-                return rec;
-        }
-        return std::nullopt;
-    }
-
-    void remember(const QString& rec, const QString& uid)
-    {
-        m_pending.push_back({rec, uid});
-        if (m_pending.size() == kPerStatement)
-            flush();
-    }
-
-    void flush()
-    {
-        if (m_pending.empty())
-            return;
-        if (!m_many)
-            m_many =
-                std::make_unique<adodb::Command>(m_conn, uids::rememberStatement(kPerStatement));
-        const bool full = m_pending.size() == kPerStatement;
-        std::vector<std::optional<QStringView>> params;
-        params.reserve(m_pending.size() * 3);
-        for (const auto& [rec, uid] : m_pending) {
-            params.push_back(QStringView(m_kind));
-            params.push_back(QStringView(rec));
-            params.push_back(QStringView(uid));
-        }
-        if (full) {
-            m_many->Execute(params);
-        } else {
-            adodb::Command rest(m_conn, uids::rememberStatement(int(m_pending.size())));
-            rest.Execute(params);
-        }
-        m_pending.clear();
-    }
-
-private:
-    static constexpr std::size_t kPerStatement = 32;
-    adodb::Connection& m_conn;
-    QString m_kind;
-    QString m_prefix; // "<dbid>-card-"
-    QHash<QString, QString> m_recByUid;
-    QSet<QString> m_recsWithUid;
-    std::vector<std::pair<QString, QString>> m_pending;
-    std::unique_ptr<adodb::Command> m_many;
-};
 
 // Null and empty are the same text to a person.
 bool sameText(const ct::CellTable& a, int ra, int ca, const ct::CellTable& b, int rb, int cb)
@@ -194,8 +120,7 @@ public:
         for (int p = 0; p < left; ++p) {
             m_insert.Execute(std::span(m_values).subspan(std::size_t(p) * kValues, kValues));
             if (!m_pendingUid[std::size_t(p)].isEmpty())
-                m_uids.remember(QString::number(m_conn.lastInsertId()),
-                                m_pendingUid[std::size_t(p)]);
+                m_uids.remember(m_conn.lastInsertId(), m_pendingUid[std::size_t(p)]);
             ++m_tally.added;
         }
         m_pending = 0;
@@ -214,7 +139,7 @@ private:
         const qint64 last = m_conn.lastInsertId();
         for (int p = 0; p < n; ++p)
             if (!m_pendingUid[std::size_t(p)].isEmpty())
-                m_uids.remember(QString::number(last - n + 1 + p), m_pendingUid[std::size_t(p)]);
+                m_uids.remember(last - n + 1 + p, m_pendingUid[std::size_t(p)]);
         m_tally.added += n;
         m_pending = 0;
     }
@@ -224,14 +149,13 @@ private:
     bool known(const exchange::Records& in, int i, const QString& name, const QString& uid,
                int line)
     {
-        if (const auto earlier = m_fileUids.constFind(uid); earlier != m_fileUids.cend()) {
+        if (const auto earlier = m_uids.earlierLine(uid, line)) {
             ++m_tally.duplicates;
             m_tally.duplicateRemarks.push_back(
                 console::at(m_file, line) +
                 u"这张名片的 UID 与第 %1 行的名片相同，没有导入。"_s.arg(*earlier));
             return true;
         }
-        m_fileUids.insert(uid, line);
         const std::optional<QString> rec = m_uids.recordOf(uid);
         if (!rec)
             return false;
@@ -281,10 +205,9 @@ private:
     const ImportOptions m_options;
     adodb::Command m_insert;
     adodb::Command m_insertMany;
-    UidIndex m_uids;
+    uids::Index m_uids;
     StoredRows m_stored;
-    QHash<QString, int> m_names;    // coded name -> the line it came from (0: stored)
-    QHash<QString, int> m_fileUids; // UID -> the line of its card in the file
+    QHash<QString, int> m_names; // coded name -> the line it came from (0: stored)
     std::array<QString, kRowsPerInsert> m_coded;
     std::array<QString, kRowsPerInsert> m_pendingUid;
     std::array<std::optional<QStringView>, kRowsPerInsert * kValues> m_values;
@@ -318,7 +241,7 @@ public:
                 continue;
             m_insert.Execute(values);
             if (!uid.isEmpty())
-                m_uids.remember(QString::number(m_conn.lastInsertId()), uid);
+                m_uids.remember(m_conn.lastInsertId(), uid);
             ++m_tally.added;
         }
     }
@@ -344,14 +267,13 @@ private:
 
     bool known(const QVariantList& values, const QString& uid, int line)
     {
-        if (const auto earlier = m_fileUids.constFind(uid); earlier != m_fileUids.cend()) {
+        if (const auto earlier = m_uids.earlierLine(uid, line)) {
             ++m_tally.duplicates;
             m_tally.duplicateRemarks.push_back(
                 console::at(m_file, line) + describe(values) +
                 u"的 UID 与第 %1 行的事件相同，没有导入。"_s.arg(*earlier));
             return true;
         }
-        m_fileUids.insert(uid, line);
         const std::optional<QString> rec = m_uids.recordOf(uid);
         if (!rec)
             return false;
@@ -405,9 +327,8 @@ private:
     const QString m_file;
     const ImportOptions m_options;
     adodb::Command m_insert;
-    UidIndex m_uids;
+    uids::Index m_uids;
     StoredRows m_stored;
-    QHash<QString, int> m_fileUids;
     QHash<QString, int> m_keys; // keyOf -> the line it came from (0: stored)
     bool m_keysLoaded = false;
 };
