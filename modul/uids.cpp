@@ -368,12 +368,20 @@ std::optional<QString> Index::recordOf(const QString& uid) const
 
 std::optional<int> Index::earlierLine(const QString& uid, int line)
 {
-    const auto d = derivedParts(uid, m_kind);
-    QHash<qint64, int>* nums = d ? &m_fileNums[d->dbid] : nullptr;
-    if (nums) {
-        if (const auto it = nums->constFind(d->num); it != nums->cend())
-            return *it;
-        nums->insert(d->num, line);
+    if (const auto d = derivedParts(uid, m_kind)) {
+        std::map<qint64, std::vector<int>>& runs = m_fileNums[d->dbid];
+        auto after = runs.upper_bound(d->num);
+        if (after != runs.begin()) {
+            auto run = std::prev(after);
+            const qint64 at = d->num - run->first;
+            if (at < qint64(run->second.size()))
+                return run->second[std::size_t(at)];
+            if (at == qint64(run->second.size())) {
+                run->second.push_back(line);
+                return std::nullopt;
+            }
+        }
+        runs.emplace_hint(after, d->num, std::vector<int>{line});
         return std::nullopt;
     }
     if (const auto it = m_fileText.constFind(uid); it != m_fileText.cend())

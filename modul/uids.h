@@ -101,9 +101,11 @@ private:
     std::map<qint64, qint64> m_runRecs;         // first record of a run -> its length
     std::map<QString, std::vector<Run>> m_newRuns;
     std::vector<std::pair<qint64, QString>> m_newText;
-    std::vector<std::pair<qint64, QString>> m_moved;  // UIDs stored for another record
-    QHash<QString, int> m_fileText;                   // UID -> line, for this file
-    std::map<QString, QHash<qint64, int>> m_fileNums; // database id -> number -> line
+    std::vector<std::pair<qint64, QString>> m_moved; // UIDs stored for another record
+    QHash<QString, int> m_fileText;                  // UID -> line, for this file
+    // Derived UIDs of this file: database id -> first number of a run of numbers -> the
+    // line of each (a file gives them in order: a few runs).
+    std::map<QString, std::map<qint64, std::vector<int>>> m_fileNums;
 };
 
 } // namespace uids

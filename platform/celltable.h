@@ -146,6 +146,11 @@ public:
     // Room for this many rows and pool units before the table has to grow.
     void reserve(int rows, std::size_t poolUnits);
     std::size_t poolUnits() const { return m_pool.size(); } // UTF-16 units of all texts
+    // Whether any cell holds this character (one pass over all texts).
+    bool anyCellHas(QChar c) const
+    {
+        return QStringView(m_pool.data(), qsizetype(m_pool.size())).contains(c);
+    }
     std::size_t memoryBytes() const;
 
 private:

@@ -194,6 +194,8 @@ std::function<void(const exchange::Batches&)> fileReading(Format f, const Reques
 void passOverNuls(exchange::Records& batch)
 {
     ct::CellTable& t = batch.rows;
+    if (!t.anyCellHas(QChar(0)))
+        return;
     for (int row = 0; row < t.rowCount(); ++row) {
         qsizetype removed = 0;
         for (int col = 0; col < t.columnCount(); ++col) {
