@@ -415,7 +415,7 @@ void Index::remember(qint64 rec, const QString& uid)
 void Index::flush()
 {
     constexpr int kPerStatement = 32;
-    auto many = [](const QString& head, const QString& marks, int rows) {
+    auto many = [](const QString& head, const QString& marks, int rows) -> QString {
         QStringList all;
         for (int i = 0; i < rows; ++i)
             all << marks;

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -135,44 +136,43 @@ private Q_SLOTS:
     }
 
     // Files with backups' names that are not backups are neither counted nor removed; a
-    // real backup under an impossible name counts as the oldest.
-    void plantedFiles_data()
-    {
-        QTest::addColumn<QString>("planted"); // file name
-        QTest::addColumn<QString>("content"); // text, "backup" or "link to the database"
-        QTest::addColumn<bool>("stays");      // after two more real backups
-        QTest::newRow("impossible date, text")
-            << u"ctsource-99999999-999999.mdb"_s << u"text"_s << true;
-        QTest::newRow("impossible date, a real backup")
-            << u"ctsource-99999999-999999.mdb"_s << u"backup"_s << false;
-        QTest::newRow("old date, text") << u"ctsource-20000101-000000.mdb"_s << u"text"_s << true;
-        QTest::newRow("link to the database")
-            << u"ctsource-20000101-000000.mdb"_s << u"link"_s << true;
-        QTest::newRow("not a backup's name, a real backup")
-            << u"ctsource-old.mdb"_s << u"backup"_s << true;
-    }
+    // real backup under an impossible name counts as the oldest. All planted beside one
+    // fortnight of real backups (each real one opened costs a key derivation).
     void plantedFiles()
     {
-        QFETCH(QString, planted);
-        QFETCH(QString, content);
-        QFETCH(bool, stays);
         const QStringList older = fortnight();
         QCOMPARE(older.size(), 14);
-        const QString file = m_folder + u'/' + planted;
-        if (content == u"text") {
-            QVERIFY(writeFile(file, "my notes, not a backup\n"));
-        } else if (content == u"backup") {
-            QVERIFY(QFile::copy(m_folder + u'/' + older.first(), file));
-        } else {
-            QVERIFY(QFile::link(m_dir->path() + u"/ctsource.mdb"_s, file));
+        struct Planted {
+            QString name;
+            QString content; // text, backup or link (to the database)
+            bool stays;      // after two more real backups
+        };
+        const QList<Planted> planted = {
+            {u"ctsource-99999999-999998.mdb"_s, u"text"_s, true},    // impossible date
+            {u"ctsource-99999999-999999.mdb"_s, u"backup"_s, false}, // impossible date
+            {u"ctsource-20000101-000000.mdb"_s, u"text"_s, true},    // old date
+            {u"ctsource-20000101-000001.mdb"_s, u"link"_s, true},
+            {u"ctsource-old.mdb"_s, u"backup"_s, true}, // not a backup's name
+        };
+        QHash<QString, QByteArray> digests;
+        for (const Planted& p : planted) {
+            const QString file = m_folder + u'/' + p.name;
+            if (p.content == u"text")
+                QVERIFY(writeFile(file, "my notes, not a backup\n"));
+            else if (p.content == u"backup")
+                QVERIFY(QFile::copy(m_folder + u'/' + older.first(), file));
+            else
+                QVERIFY(QFile::link(m_dir->path() + u"/ctsource.mdb"_s, file));
+            digests.insert(p.name, faults::digest(file));
         }
-        const QByteArray bytes = faults::digest(file);
         const QStringList real{backup(), backup()};
-        QCOMPARE(present().contains(planted), stays);
-        if (stays)
-            QCOMPARE(faults::digest(file), bytes);
         QStringList kept = names(backups::list(m_folder));
-        kept.removeAll(planted);
+        for (const Planted& p : planted) {
+            QVERIFY2(present().contains(p.name) == p.stays, qPrintable(p.name));
+            if (p.stays)
+                QCOMPARE(faults::digest(m_folder + u'/' + p.name), digests.value(p.name));
+            kept.removeAll(p.name);
+        }
         QCOMPARE(kept, older.mid(2) + real); // the fourteen newest real ones, oldest first
         QVERIFY(QFileInfo::exists(m_dir->path() + u"/ctsource.mdb"_s));
     }
