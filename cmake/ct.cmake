@@ -36,5 +36,7 @@ function(ct_add_test name)
   set_tests_properties(${name} PROPERTIES
     LABELS "${T_LABELS}"
     TIMEOUT 300
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;LANG=C.UTF-8;QT_ACCESSIBILITY=0")
+    # A test function that hangs ends by Qt's watchdog before ctest's limit, with the
+    # stack of every thread (through gdb) in the output.
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;LANG=C.UTF-8;QT_ACCESSIBILITY=0;QTEST_FUNCTION_TIMEOUT=200000")
 endfunction()

@@ -10,7 +10,7 @@ libgl-dev libsqlcipher-dev sqlcipher xvfb xauth at-spi2-core dbus-x11 python3-py
 python3-gi faketime fonts-noto-cjk imagemagick xdotool \
 libsm-dev libice-dev x11-utils libical-dev python3-vobject python3-icalendar openbox \
 desktop-file-utils clang libclang-rt-14-dev qt6-wayland weston qtkeychain-qt6-dev \
-radicale xandikos python3-caldav gnome-keyring dbus openssl vdirsyncer khard cmark"
+radicale xandikos python3-caldav gnome-keyring dbus openssl vdirsyncer khard cmark gdb"
 
 install_missing() {
     missing=""
