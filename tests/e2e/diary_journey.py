@@ -54,11 +54,12 @@ def yesterday(bindir):
         # second such box is up, the tick of the first has made its check too.
         h.close_window("工作日志")
         h.no_window(app, "工作日志")
+        # The main window is told apart before any reminder can come up with its title.
+        main = h.desktop_window(TITLE)
         p.sql("".join("insert into meet_tab(record_date, meet_cont, meet_addr, meet_date,"
                       " go_hour, go_second) values('2026-12-08', '例会', '三楼', '2026-12-08',"
                       " %d, %d);" % (hour, minute) for hour in range(9, 24)
                       for minute in range(0, 60, 10)))
-        main = h.desktop_window(TITLE)
         for n in (1, 2):
             box = h.desktop_window(TITLE, 60, other_than=(main,))
             h.check(all(w.name != "工作日志" for w in h.windows(app)),
