@@ -92,4 +92,39 @@ void takeDir(const QStringList& positional, const std::optional<QString>& dir,
         appinfo::setExeDir(QFileInfo(*chosen).absoluteFilePath());
 }
 
+void scanOptions(const QStringList& in, const std::function<void(const QString&, bool)>& word,
+                 const std::function<bool(const Option&)>& option)
+{
+    bool optionsDone = false;
+    QStringList seen;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const QString& s = in[i];
+        if (optionsDone || !s.startsWith(u"--"_s)) {
+            word(s, optionsDone);
+            continue;
+        }
+        if (s == u"--") {
+            optionsDone = true;
+            continue;
+        }
+        const qsizetype eq = s.indexOf(u'=');
+        const QString name = eq < 0 ? s : s.left(eq);
+        if (name != u"--help" && seen.contains(name))
+            throw UsageError(u"选项 %1 只能给一次。"_s.arg(name));
+        seen << name;
+        const Option o(
+            name,
+            [&]() -> QString {
+                if (eq >= 0)
+                    return s.mid(eq + 1);
+                if (i + 1 >= in.size())
+                    throw UsageError(u"选项 %1 后面缺少值。"_s.arg(name));
+                return in[++i];
+            },
+            eq < 0);
+        if (!option(o))
+            throw UsageError(u"不认识的选项：%1"_s.arg(s));
+    }
+}
+
 } // namespace console

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <exception>
+#include <functional>
 #include <optional>
 
 namespace adodb {
@@ -43,6 +44,31 @@ QString at(const QString& file, int line);
 // the program's directory is set to it. Throws UsageError.
 void takeDir(const QStringList& positional, const std::optional<QString>& dir,
              qsizetype expectedBefore);
+
+// An option as the command line gave it: its name, and its value ("--name=value" or the
+// word after "--name"), taken only by options that have one.
+class Option {
+public:
+    Option(QString name, std::function<QString()> value, bool bare)
+        : m_name(std::move(name)), m_value(std::move(value)), m_bare(bare)
+    {
+    }
+    const QString& name() const { return m_name; }
+    bool is(QStringView flag) const { return m_bare && m_name == flag; } // a flag: no value
+    QString value() const { return m_value(); }
+
+private:
+    QString m_name;
+    std::function<QString()> m_value;
+    bool m_bare;
+};
+
+// Walks a command line: each word that is no option goes to `word` (with whether it came
+// after "--", where every word is one); each option to `option`, which says whether it knows it. An
+// unknown option, a missing value and an option given twice (which of the two was meant
+// cannot be known) throw UsageError.
+void scanOptions(const QStringList& in, const std::function<void(const QString&, bool)>& word,
+                 const std::function<bool(const Option&)>& option);
 
 // A line on standard error that counts up, shown only for more than kProgressFrom records
 // and only when standard error is a terminal. The total may be learnt on the way

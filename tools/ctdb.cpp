@@ -138,55 +138,37 @@ struct Args {
 Args parse(const QStringList& in)
 {
     Args a;
-    bool optionsDone = false;
-    QStringList seen;
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        const QString& s = in[i];
-        if (optionsDone || !s.startsWith(u"--"_s)) {
-            if (!optionsDone && s == u"-h")
+    console::scanOptions(
+        in,
+        [&a](const QString& w, bool afterDashes) {
+            if (!afterDashes && w == u"-h")
                 a.help = true;
             else
-                a.positional << s;
-            continue;
-        }
-        if (s == u"--") {
-            optionsDone = true;
-            continue;
-        }
-        const qsizetype eq = s.indexOf(u'=');
-        const QString name = eq < 0 ? s : s.left(eq);
-        auto value = [&]() -> QString {
-            if (eq >= 0)
-                return s.mid(eq + 1);
-            if (i + 1 >= in.size())
-                throw UsageError(u"选项 %1 后面缺少值。"_s.arg(name));
-            return in[++i];
-        };
-        // An option given twice is refused: which of the two was meant cannot be known.
-        if (name != u"--help" && seen.contains(name))
-            throw UsageError(u"选项 %1 只能给一次。"_s.arg(name));
-        seen << name;
-        if (name == u"--help" && eq < 0)
-            a.help = true;
-        else if (name == u"--allow-duplicates" && eq < 0)
-            a.allowDuplicates = true;
-        else if (name == u"--strict" && eq < 0)
-            a.strict = true;
-        else if (name == u"--update" && eq < 0)
-            a.update = true;
-        else if (name == u"--verbose" && eq < 0)
-            a.verbose = true;
-        else if (name == u"--encoding")
-            a.encoding = value();
-        else if (name == u"--format")
-            a.format = value();
-        else if (name == u"--dir")
-            a.dir = value();
-        else if (name == u"--restore")
-            a.restore = value();
-        else
-            throw UsageError(u"不认识的选项：%1"_s.arg(s));
-    }
+                a.positional << w;
+        },
+        [&a](const console::Option& o) {
+            if (o.is(u"--help"))
+                a.help = true;
+            else if (o.is(u"--allow-duplicates"))
+                a.allowDuplicates = true;
+            else if (o.is(u"--strict"))
+                a.strict = true;
+            else if (o.is(u"--update"))
+                a.update = true;
+            else if (o.is(u"--verbose"))
+                a.verbose = true;
+            else if (o.name() == u"--encoding")
+                a.encoding = o.value();
+            else if (o.name() == u"--format")
+                a.format = o.value();
+            else if (o.name() == u"--dir")
+                a.dir = o.value();
+            else if (o.name() == u"--restore")
+                a.restore = o.value();
+            else
+                return false;
+            return true;
+        });
     return a;
 }
 

@@ -80,52 +80,44 @@ struct Args {
 Args parse(const QStringList& in)
 {
     Args a;
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        const QString& s = in[i];
-        if (!s.startsWith(u"--"_s)) {
-            if (s == u"-h")
+    console::scanOptions(
+        in,
+        [&a](const QString& w, bool afterDashes) {
+            if (!afterDashes && w == u"-h")
                 a.help = true;
-            else if (a.positional.isEmpty() && a.sub.isEmpty() &&
-                     (s == u"setup" || s == u"status" || s == u"forget"))
-                a.sub = s;
+            else if (!afterDashes && a.positional.isEmpty() && a.sub.isEmpty() &&
+                     (w == u"setup" || w == u"status" || w == u"forget"))
+                a.sub = w;
             else
-                a.positional << s;
-            continue;
-        }
-        const qsizetype eq = s.indexOf(u'=');
-        const QString name = eq < 0 ? s : s.left(eq);
-        auto value = [&]() -> QString {
-            if (eq >= 0)
-                return s.mid(eq + 1);
-            if (i + 1 >= in.size())
-                throw UsageError(u"选项 %1 后面缺少值。"_s.arg(name));
-            return in[++i];
-        };
-        if (name == u"--help" && eq < 0)
-            a.help = true;
-        else if (name == u"--allow-http" && eq < 0)
-            a.allowHttp = true;
-        else if (name == u"--allow-mass-delete" && eq < 0)
-            a.allowMassDelete = true;
-        else if (name == u"--user")
-            a.user = value();
-        else if (name == u"--password-file")
-            a.passwordFile = value();
-        else if (name == u"--addressbook")
-            a.addressBook = value();
-        else if (name == u"--calendar")
-            a.calendar = value();
-        else if (name == u"--journal")
-            a.journal = value();
-        else if (name == u"--ca-file")
-            a.caFile = value();
-        else if (name == u"--timeout")
-            a.timeout = value();
-        else if (name == u"--dir")
-            a.dir = value();
-        else
-            throw UsageError(u"不认识的选项：%1"_s.arg(s));
-    }
+                a.positional << w;
+        },
+        [&a](const console::Option& o) {
+            if (o.is(u"--help"))
+                a.help = true;
+            else if (o.is(u"--allow-http"))
+                a.allowHttp = true;
+            else if (o.is(u"--allow-mass-delete"))
+                a.allowMassDelete = true;
+            else if (o.name() == u"--user")
+                a.user = o.value();
+            else if (o.name() == u"--password-file")
+                a.passwordFile = o.value();
+            else if (o.name() == u"--addressbook")
+                a.addressBook = o.value();
+            else if (o.name() == u"--calendar")
+                a.calendar = o.value();
+            else if (o.name() == u"--journal")
+                a.journal = o.value();
+            else if (o.name() == u"--ca-file")
+                a.caFile = o.value();
+            else if (o.name() == u"--timeout")
+                a.timeout = o.value();
+            else if (o.name() == u"--dir")
+                a.dir = o.value();
+            else
+                return false;
+            return true;
+        });
     return a;
 }
 

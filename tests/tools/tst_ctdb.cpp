@@ -872,6 +872,11 @@ private Q_SLOTS:
             << QStringList{u"import"_s, u"cards"_s, u"x.vcf"_s, u"--allow-duplicates"_s,
                            u"--allow-duplicates"_s}
             << u"只能给一次"_s;
+        QTest::newRow("a sync option given twice")
+            << QStringList{u"sync"_s, u"--timeout"_s, u"5"_s, u"--timeout=9"_s}
+            << u"选项 --timeout 只能给一次"_s;
+        QTest::newRow("a sync option without value")
+            << QStringList{u"sync"_s, u"setup"_s, u"--user"_s} << u"--user 后面缺少值"_s;
         QTest::newRow("a directory to import")
             << QStringList{u"import"_s, u"cards"_s, u"/tmp"_s} << u"是一个目录"_s;
     }
